@@ -1,0 +1,45 @@
+# add_vantor_module(NAME [SOURCES ...] [DEPS ...])
+# One static library per module folder. Without SOURCES, every .cpp of the folder is
+# taken, except *_linux.cpp / *_mac.mm files of other systems (chosen here, not by #ifdef).
+function(vantor_apply_flags target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(VANTOR_SANITIZE)
+    string(REPLACE ";" "," _san "${VANTOR_SANITIZE}")
+    target_compile_options(${target} PRIVATE -fsanitize=${_san} -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=${_san})
+  endif()
+endfunction()
+
+function(add_vantor_module NAME)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    list(FILTER ARG_SOURCES EXCLUDE REGEX "_mac\\.(cpp|mm)$")
+  endif()
+  add_library(vantor_${NAME} STATIC ${ARG_SOURCES})
+  target_include_directories(vantor_${NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(vantor_${NAME} PUBLIC ${ARG_DEPS})
+  vantor_apply_flags(vantor_${NAME})
+endfunction()
+
+# add_vantor_executable(NAME SOURCES ... DEPS ...)
+function(add_vantor_executable NAME)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${NAME} ${ARG_SOURCES})
+  target_link_libraries(${NAME} PRIVATE ${ARG_DEPS})
+  vantor_apply_flags(${NAME})
+endfunction()
+
+# add_vantor_test(NAME [SOURCES ...] DEPS ...): one GoogleTest binary per test folder;
+# without SOURCES every *Test.cpp of the folder is taken.
+function(add_vantor_test NAME)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  endif()
+  add_executable(${NAME} ${ARG_SOURCES})
+  target_link_libraries(${NAME} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  vantor_apply_flags(${NAME})
+  gtest_discover_tests(${NAME} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "VANTOR_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VANTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

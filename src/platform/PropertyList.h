@@ -1,0 +1,25 @@
+#pragma once
+// Property lists (XML and binary) to and from the one dynamic value type.
+// Strings, numbers, booleans, arrays and dictionaries map one to one; data becomes JSON
+// binary; dates become ISO 8601 text in UTC; UIDs become numbers.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace vantor::platform {
+
+// Parses XML or binary property-list bytes; nothing when they are neither.
+std::optional<nlohmann::json> parsePropertyList(const std::vector<std::uint8_t>& bytes);
+
+// The value as an XML property list; nothing when it holds null values only.
+std::optional<std::string> xmlPropertyList(const nlohmann::json& value);
+
+// Writes bytes to path atomically (a temporary file in the same folder, then rename).
+// On failure returns false and, when given, the errno of the failing call.
+bool writeFileAtomically(const std::string& path, const std::string& bytes, int* errorNumber = nullptr);
+
+}  // namespace vantor::platform
