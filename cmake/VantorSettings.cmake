@@ -6,5 +6,15 @@ set(VANTOR_BUNDLE_SHORT_VERSION "${PROJECT_VERSION}" CACHE STRING "CFBundleShort
 set(VANTOR_BUNDLE_VERSION "1" CACHE STRING "CFBundleVersion")
 set(VANTOR_SUPPORT_MAIL "support@vantor.app" CACHE STRING "Address of problem reports")
 
+
+# Hosts (host[:port]); VANTOR_PRODUCT_SERVER, VANTOR_CASK_HOST and VANTOR_MAKER_HOST in the
+# environment override them at run time.
+set(VANTOR_PRODUCT_SERVER_HOST "api.vantor.app" CACHE STRING "Product server: CGI programs and icons")
+set(VANTOR_CASK_HOST "raw.githubusercontent.com" CACHE STRING "Public raw-file host of the cask repositories")
+set(VANTOR_MAKER_HOST "www.vantor.app" CACHE STRING "The maker's web host (cask mirror)")
+# The word that the issuer of the product server's certificate must carry (lower-case letters).
+set(VANTOR_SERVER_ISSUER_WORD "vantor" CACHE STRING "Expected issuer word of the product server certificate")
+
+# Keep this last: every setting above goes into the generated header.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/BuildSettings.h.in
                ${PROJECT_BINARY_DIR}/generated/vantor/BuildSettings.h @ONLY)
