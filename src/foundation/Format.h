@@ -64,7 +64,10 @@ std::string formatString(std::string_view format, const std::vector<FormatArg>& 
 
 template <class... Args>
 std::string makeString(std::string_view format, const Args&... args) {
-  return formatString(format, std::vector<FormatArg>{FormatArg(args)...});
+  std::vector<FormatArg> list;
+  list.reserve(sizeof...(Args));
+  (list.emplace_back(args), ...);
+  return formatString(format, list);
 }
 
 // The description of a dynamic value as %@ prints it: strings bare, numbers as written,
