@@ -9,7 +9,7 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
-  libxml2-dev libcurl4-openssl-dev libssl-dev liblzma-dev zlib1g-dev liblz4-dev
+  libxml2-dev libicu-dev libcurl4-openssl-dev libssl-dev liblzma-dev zlib1g-dev liblz4-dev
   nlohmann-json3-dev libsimdjson-dev libplist-dev libcpp-httplib-dev
   # tools the helper runs
   libarchive-tools 7zip ruby pkexec xdg-utils
