@@ -15,6 +15,12 @@ set(VANTOR_MAKER_HOST "www.vantor.app" CACHE STRING "The maker's web host (cask 
 # The word that the issuer of the product server's certificate must carry (lower-case letters).
 set(VANTOR_SERVER_ISSUER_WORD "vantor" CACHE STRING "Expected issuer word of the product server certificate")
 
+# What one extraction of a downloaded archive may write and how long it may take; past
+# either limit the extracting tool is stopped and the extraction fails.
+set(VANTOR_EXTRACTION_MAX_MB "32768" CACHE STRING "Bytes one extraction may write, in MiB")
+set(VANTOR_EXTRACTION_MAX_ENTRIES "2000000" CACHE STRING "Files and folders one extraction may write")
+set(VANTOR_EXTRACTION_MAX_SECONDS "3600" CACHE STRING "Seconds one extraction may take")
+
 # Keep this last: every setting above goes into the generated header.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/BuildSettings.h.in
                ${PROJECT_BINARY_DIR}/generated/vantor/BuildSettings.h @ONLY)

@@ -15,6 +15,8 @@ packages=(
   libarchive-tools 7zip ruby pkexec xdg-utils
   # tools the tests and the demo use to build fixtures and compare against
   genisoimage xorriso curl openssl attr util-linux procps
+  # bzip2 chunks of test disk images
+  libbz2-dev
 )
 
 missing=()
