@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config ccache
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
