@@ -41,6 +41,11 @@ void AppReplacement::removeOldTemporaryFolderIfEmpty() {
   oldTemp_.reset();
 }
 
+void AppReplacement::putOldBack() {
+  if (oldTemp_ && files_._itemExistsAtURL(setAsideOldApp())) (void)files_.moveItemAtURL(setAsideOldApp(), old_, nullptr);
+  removeOldTemporaryFolderIfEmpty();
+}
+
 bool AppReplacement::run(Error* error) {
   if (!prepareNewApp(error) || !stageNewApp(error)) return false;
   adjustStagedApp();
@@ -109,7 +114,7 @@ bool AppReplacement::moveOldAside(Error* error) {
   if (!files_.moveItemAtURL(old_, setAsideOldApp(), error)) {
     cc_log_error("Failed to move the old app at %@ to a temporary location at %@", old_, setAsideOldApp());
     removeNewTemporaryFolder();
-    removeOldTemporaryFolderIfEmpty();
+    putOldBack();
     return false;
   }
   report(0.8);
@@ -120,8 +125,7 @@ bool AppReplacement::moveNewIntoPlace(Error* error) {
   if (!files_.moveItemAtURL(stagedNewApp(), destination_, error)) {
     cc_log_error("Failed to move new app at %@ to final destination %@", stagedNewApp(), destination_);
     removeNewTemporaryFolder();
-    (void)files_.moveItemAtURL(setAsideOldApp(), old_, nullptr);
-    removeOldTemporaryFolderIfEmpty();
+    putOldBack();
     return false;
   }
   report(0.9);

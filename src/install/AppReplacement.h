@@ -37,8 +37,9 @@ class AppReplacement {
   // Quarantine, visibility, owner and group, times of the staged bundle (0.4 ... 0.6).
   // Failures are only logged.
   void adjustStagedApp();
-  // Moves the old bundle into a second temporary folder (0.7, 0.8). On failure both
-  // temporary folders are removed, unless the old bundle is (partly) in its folder.
+  // Moves the old bundle into a second temporary folder (0.7, 0.8). On failure whatever
+  // reached that folder is moved back, and both folders are removed unless the old
+  // bundle (or part of it) is still in its folder.
   bool moveOldAside(Error* error);
   // Moves the staged bundle to the destination, which must not exist (0.9). On failure
   // the staged bundle is removed and the old bundle moved back to its place.
@@ -57,6 +58,9 @@ class AppReplacement {
   void removeNewTemporaryFolder();
   // Removes the old bundle's folder unless something of the old bundle is inside.
   void removeOldTemporaryFolderIfEmpty();
+  // Moves the old bundle back when it is in its folder (a move never replaces what is
+  // at its place), then removes the folder if that left it empty.
+  void putOldBack();
 
   ReplacementFileOperations& files_;
   std::string old_;
