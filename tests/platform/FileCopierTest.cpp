@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/BundleFixture.h"
+#include "support/BundleFixture.h"
 
 namespace vantor::platform {
 namespace {
