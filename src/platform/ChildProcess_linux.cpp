@@ -93,7 +93,10 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
   if (!isExecutableFile(argv[0])) return fail("launch path not accessible: " + argv[0]);
 
   Pipe in, out, err, status;
-  if ((options.pipeStdin && !in.open()) || !out.open() || (!options.mergeStderr && !err.open()) || !status.open())
+  bool pipeOutput = !options.discardOutput;
+  bool pipeError = pipeOutput && !options.mergeStderr;
+  if ((options.pipeStdin && !in.open()) || (pipeOutput && !out.open()) || (pipeError && !err.open()) ||
+      !status.open())
     return fail(std::string("pipe failed: ") + std::strerror(errno));
 
   std::vector<std::string> env = buildEnvironment(options);
@@ -111,9 +114,9 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
     ::setpgid(0, 0);
     ::signal(SIGPIPE, SIG_DFL);
     int inFd = options.pipeStdin ? in.fds[0] : ::open("/dev/null", O_RDONLY);
-    int outFd = out.fds[1];
-    int errFd = options.mergeStderr ? out.fds[1] : err.fds[1];
-    if (inFd < 0 || ::dup2(inFd, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) {
+    int outFd = pipeOutput ? out.fds[1] : ::open("/dev/null", O_WRONLY);
+    int errFd = pipeError ? err.fds[1] : outFd;
+    if (inFd < 0 || outFd < 0 || ::dup2(inFd, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) {
       int e = errno;
       (void)!::write(status.fds[1], &e, sizeof e);
       ::_exit(127);
@@ -148,7 +151,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
   }
   child->output_ = out.fds[0];
   out.fds[0] = -1;
-  if (!options.mergeStderr) {
+  if (pipeError) {
     child->error_ = err.fds[0];
     err.fds[0] = -1;
   }

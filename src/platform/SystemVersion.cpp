@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include <sys/utsname.h>
+
 #include "platform/Environment.h"
 
 namespace vantor::platform {
@@ -37,6 +39,18 @@ OperatingSystemVersion operatingSystemVersion() {
     if (parseVersion(*text, parsed)) return parsed;
   }
   return kDefaultVersion;
+}
+
+std::string systemVersion() {
+  auto v = operatingSystemVersion();
+  return std::to_string(v.majorVersion) + "." + std::to_string(v.minorVersion) + "." + std::to_string(v.patchVersion);
+}
+
+std::string operatingSystemVersionString() {
+  std::string text = "Version " + systemVersion();
+  utsname name{};
+  if (::uname(&name) == 0) text += std::string(" (") + name.sysname + " " + name.release + ")";
+  return text;
 }
 
 }  // namespace vantor::platform

@@ -1,0 +1,32 @@
+#pragma once
+// The terminal front end: alerts are prompts on the controlling terminal with numbered
+// buttons (Return takes the first), accessories are asked for in turn, and the progress
+// window is one line on standard error that is rewritten in place. End of input answers
+// with the first button, so a closed terminal never hangs the helper.
+
+#include <optional>
+#include <string>
+
+#include "platform/FrontEnd.h"
+
+namespace vantor::platform {
+
+class TtyFrontEnd : public FrontEnd {
+ public:
+  // Whether the process has a controlling terminal to ask on.
+  static bool terminalAttached();
+
+  AlertResponse runModalAlert(const AlertRequest& request) override;
+  void showNotice(const AlertRequest& request, std::function<void(unsigned long)> onClose) override;
+  void updateProgress(const ProgressUpdate& update) override;
+  void closeProgress() override;
+  std::optional<std::string> chooseFolder(const FolderPanelRequest& request) override;
+  // Terminal lines at width characters per line.
+  double heightForText(const std::string& text, double width) const override;
+
+ private:
+  ProgressUpdate shown_;
+  bool progressLineOpen_ = false;
+};
+
+}  // namespace vantor::platform
