@@ -1,4 +1,5 @@
 #include "platform/PropertyList.h"
+#include "platform/PropertyListLimits.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -144,6 +145,9 @@ plist_t fromJson(const Json& value, int depth) {
 
 std::optional<Json> parsePropertyList(const std::vector<std::uint8_t>& bytes) {
   if (bytes.empty() || bytes.size() > UINT32_MAX) return std::nullopt;
+  std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  bool binary = view.starts_with("bplist");
+  if (binary ? !binaryPropertyListWithinLimits(view) : !xmlPropertyListWithinLimits(view)) return std::nullopt;
   plist_t root = nullptr;
   plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &root);
   PlistPtr owner(root);
@@ -160,6 +164,18 @@ std::optional<std::string> xmlPropertyList(const Json& value) {
   if (xml == nullptr) return std::nullopt;
   std::string out(xml, len);
   plist_to_xml_free(xml);
+  return out;
+}
+
+std::optional<std::vector<std::uint8_t>> binaryPropertyList(const Json& value) {
+  PlistPtr root(fromJson(value, 0));
+  if (!root) return std::nullopt;
+  char* bin = nullptr;
+  uint32_t len = 0;
+  plist_to_bin(root.get(), &bin, &len);
+  if (bin == nullptr) return std::nullopt;
+  std::vector<std::uint8_t> out(bin, bin + len);
+  plist_to_bin_free(bin);
   return out;
 }
 

@@ -18,6 +18,9 @@ std::optional<nlohmann::json> parsePropertyList(const std::vector<std::uint8_t>&
 // The value as an XML property list; nothing when it holds null values only.
 std::optional<std::string> xmlPropertyList(const nlohmann::json& value);
 
+// The value as a binary property list; nothing when it holds null values only.
+std::optional<std::vector<std::uint8_t>> binaryPropertyList(const nlohmann::json& value);
+
 // Writes bytes to path atomically (a temporary file in the same folder, then rename).
 // On failure returns false and, when given, the errno of the failing call.
 bool writeFileAtomically(const std::string& path, const std::string& bytes, int* errorNumber = nullptr);
