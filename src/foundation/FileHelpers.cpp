@@ -60,6 +60,8 @@ bool isWriteablePath(const std::string& path) {
   return true;
 }
 
+bool isReadablePath(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
 std::optional<std::vector<std::string>> directoryContents(const std::string& path) {
   std::error_code ec;
   fs::directory_iterator it(path, ec);

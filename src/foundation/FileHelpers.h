@@ -17,6 +17,7 @@ std::uint64_t fileSize(const std::string& path);  // 0 when unreadable
 std::optional<Bytes> contents(const std::string& path);
 std::optional<std::string> contentsAsString(const std::string& path);
 bool isWriteablePath(const std::string& path);
+bool isReadablePath(const std::string& path);  // the current user may read it
 std::optional<std::vector<std::string>> directoryContents(const std::string& path);
 std::optional<std::vector<std::string>> directoryContentsRecursive(const std::string& path);
 std::optional<std::vector<std::string>> directoryContentsAbsolute(const std::string& path);
