@@ -105,6 +105,15 @@ std::string ZRSUDiskImageUnarchiver::description() const {
 
 std::optional<Error> ZRSUDiskImageUnarchiver::unarchive() { return extractDMG(); }
 
+std::string ZRSUDiskImageUnarchiver::detachTarget(const std::string& attachOutput, const std::string& mountPoint) {
+  std::string target = mountPoint;
+  if (!contains(attachOutput, "Apple_APFS")) return target;
+  for (const std::string& line : lines(attachOutput))
+    if (contains(line, "GUID_partition_scheme") && contains(line, "/dev/disk"))
+      target = trimmedOfWhitespace(removed(line, "GUID_partition_scheme"));
+  return target;
+}
+
 std::optional<Error> ZRSUDiskImageUnarchiver::extractDMG() {
   std::string message;
   std::string mountPoint;
@@ -143,13 +152,7 @@ std::optional<Error> ZRSUDiskImageUnarchiver::extractDMG() {
                            output, errorOutput);
       cc_log_error("%@", message);
     } else {
-      detachTarget = mountPoint;
-      if (output && contains(*output, "Apple_APFS")) {
-        // An APFS volume is detached through its whole disk, as the tool printed it.
-        for (const std::string& line : lines(*output))
-          if (contains(line, "GUID_partition_scheme") && contains(line, "/dev/disk"))
-            detachTarget = trimmedOfWhitespace(removed(line, "GUID_partition_scheme"));
-      }
+      detachTarget = ZRSUDiskImageUnarchiver::detachTarget(output.value_or(""), mountPoint);
     }
   } catch (const std::exception& exception) {
     message = exception.what();

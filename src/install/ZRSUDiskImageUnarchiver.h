@@ -28,6 +28,10 @@ class ZRSUDiskImageUnarchiver : public ZRSUUnarchiverProtocol {
 
   [[nodiscard]] std::optional<Error> extractDMG();
 
+  // What to detach after a successful attach: the mount point, or for an APFS volume the
+  // whole disk named on the tool's "GUID_partition_scheme" line (the last such line).
+  static std::string detachTarget(const std::string& attachOutput, const std::string& mountPoint);
+
   // The integer user default that makes the next n - 1 extractions log the tool's
   // output as it arrives.
   inline static const std::string kLiveOutputDefault = "debugExtractDMGsWithLiveOutout";

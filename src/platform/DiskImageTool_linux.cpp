@@ -223,6 +223,26 @@ DiskImageToolResult attach(const std::vector<std::string>& arguments, const std:
   if (!listed.launched) return run.fail("attach", "7-Zip could not be started: " + listed.launchError);
   if (listed.timedOut) return run.fail("attach", "reading the image took too long");
   Listing listing = parseListing(listed.output);
+  const std::string partition = listing.partitionName.empty() ? "disk image" : listing.partitionName;
+
+  // Like the real tool, verify the checksums of the image's blocks before anything else:
+  // a damaged block can also hide the file system.
+  if (!listing.types.empty() && listing.types.front() == "Dmg") {
+    if (verbose) run.err("Checksumming " + partition + "...\n");
+    ProcessResult tested = runSevenZip({"t", "-tdmg"});
+    if (tested.timedOut) return run.fail("attach", "checking the image took too long");
+    if (reportsDamage(tested.output)) {
+      std::string expected = listing.checksum.empty() ? "" : " $" + listing.checksum;
+      run.err(partition + ": checksum failed: expected   CRC32" + expected + "\n" + sevenZipErrors(tested.output));
+      return run.fail("attach", "image data is damaged");
+    }
+    if (tested.status != 0) {
+      run.err(sevenZipErrors(tested.output));
+      return run.fail("attach", "image could not be read");
+    }
+    if (verbose && !listing.checksum.empty()) run.err(partition + ": verified   CRC32 $" + listing.checksum + "\n");
+  }
+
   if (listed.status != 0 || listing.types.empty()) {
     run.err(sevenZipErrors(listed.output));
     return run.fail("attach", "image not recognized");
@@ -235,25 +255,6 @@ DiskImageToolResult attach(const std::vector<std::string>& arguments, const std:
     return run.fail("attach", "the image holds more than an extraction may write (" +
                                   std::to_string(listing.totalSize) + " bytes in " +
                                   std::to_string(listing.paths.size()) + " files)");
-
-  // Like the real tool, verify the checksums of the image's blocks before mounting.
-  const std::string partition = listing.partitionName.empty() ? "disk image" : listing.partitionName;
-  auto damaged = [&](const std::string& sevenZipOutput) {
-    std::string expected = listing.checksum.empty() ? "" : " $" + listing.checksum;
-    run.err(partition + ": checksum failed: expected   CRC32" + expected + "\n" + sevenZipErrors(sevenZipOutput));
-    return run.fail("attach", "image data is damaged");
-  };
-  if (listing.types.front() == "Dmg") {
-    if (verbose) run.err("Checksumming " + partition + "...\n");
-    ProcessResult tested = runSevenZip({"t", "-tdmg"});
-    if (tested.timedOut) return run.fail("attach", "checking the image took too long");
-    if (reportsDamage(tested.output)) return damaged(tested.output);
-    if (tested.status != 0) {
-      run.err(sevenZipErrors(tested.output));
-      return run.fail("attach", "image could not be read");
-    }
-    if (verbose && !listing.checksum.empty()) run.err(partition + ": verified   CRC32 $" + listing.checksum + "\n");
-  }
 
   // Extract next to the mount point, then move the volume's root into place.
   const std::string staging = volumes + "/." + mount.filename().string() + ".extracting";
@@ -277,7 +278,11 @@ DiskImageToolResult attach(const std::vector<std::string>& arguments, const std:
   std::string extractOutput = extractor->readOutputToEnd();
   int status = extractor->waitForExit();
   if (extractor->limitFailure()) return run.fail("attach", "extracting the image " + *extractor->limitFailure());
-  if (reportsDamage(extractOutput)) return damaged(extractOutput);
+  if (reportsDamage(extractOutput)) {
+    // An image without block checksums (a raw ISO) can still fail to read.
+    run.err(partition + ": checksum failed: expected   CRC32\n" + sevenZipErrors(extractOutput));
+    return run.fail("attach", "image data is damaged");
+  }
   if (status != 0) {
     run.err(sevenZipErrors(extractOutput));
     return run.fail("attach", "the image's contents could not be read");

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ExtractionTestSupport.h"
+#include "foundation/FileHelpers.h"
+#include "foundation/Json.h"
+#include "platform/ChildProcess.h"
+#include "support/ArchiveFixtures.h"
+#include "support/UdifImage.h"
+#include "vantor/BuildSettings.h"
+
+namespace vantor {
+namespace {
+
+using testsupport::folderEntries;
+using testsupport::ScopedTempFolder;
+
+struct Outcome {
+  int status;
+  std::string output;
+};
+
+Outcome inspect(const std::vector<std::string>& arguments, const std::string& tmp) {
+  const char* bin = std::getenv("VANTOR_BIN_DIR");
+  std::vector<std::string> argv{std::string(bin ? bin : "build/bin") + "/vantor-inspect"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  platform::RunOptions options;
+  options.mergeStderr = false;
+  options.timeoutSeconds = 120;
+  options.environment = {{"TMPDIR", tmp}};
+  auto result = platform::runProcess(argv, options);
+  EXPECT_TRUE(result.launched) << result.launchError;
+  return {result.status, result.output};
+}
+
+TEST(InspectArchiveTest, ReportsExtractorAndTopLevelOrErrorAndCleansUp) {
+  ScopedTempFolder root;
+  const std::string tmp = root / "tmp";
+  createDirectories(tmp);
+  testsupport::writeAppBundle(root / "work");
+  ASSERT_TRUE(testsupport::runBsdtar({"--format", "zip", "-cf", root / "Demo.zip", "Demo.app"}, root / "work"));
+  auto iso = testsupport::makeIsoImage(root / "work", "Demo");
+  ASSERT_TRUE(iso);
+  ASSERT_TRUE(testsupport::writeUdifImage(*iso, root / "Demo.dmg"));
+  ASSERT_TRUE(testsupport::writeUdifImage(*iso, root / "Damaged.dmg"));
+  ASSERT_TRUE(testsupport::damageUdifImage(root / "Damaged.dmg"));
+  testsupport::writeTextFile(root / "Demo.7z", "7z");
+
+  auto zip = inspect({"archive", root / "Demo.zip", "--json"}, tmp);
+  EXPECT_EQ(zip.status, 0);
+  Json report = Json::parse(zip.output);
+  EXPECT_EQ(report["extractor"], "ZRSUUnpipedUnarchiver");
+  EXPECT_EQ(report["destination"], "Demo_folder");
+  EXPECT_EQ(report["entries"], Json::parse(R"([{"name":"Demo.app","type":"directory"}])"));
+
+  auto image = inspect({"archive", root / "Demo.dmg"}, tmp);
+  EXPECT_EQ(image.status, 0);
+  EXPECT_EQ(image.output, "file: " + (root / "Demo.dmg") +
+                              "\nextractor: ZRSUDiskImageUnarchiver\ndestination: Demo_folder\nentries:\n  Demo.app/\n");
+
+  auto damaged = inspect({"archive", root / "Damaged.dmg", "--json"}, tmp);
+  EXPECT_EQ(damaged.status, 1);
+  report = Json::parse(damaged.output);
+  EXPECT_EQ(report["error"]["domain"], "SUSparkleErrorDomain");
+  EXPECT_EQ(report["error"]["code"], 3000);
+  EXPECT_EQ(report["error"]["message"], "err1crc");
+
+  auto unknown = inspect({"archive", root / "Demo.7z"}, tmp);
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.output.find("extractor: (none)"), std::string::npos);
+
+  EXPECT_EQ(inspect({"archive"}, tmp).status, 2);
+  EXPECT_EQ(inspect({"archive", root / "missing.zip"}, tmp).status, 2);
+  EXPECT_EQ(inspect({"unknown-command"}, tmp).status, 2);
+
+  // The copies and their folders are gone (the volumes folder stays, empty, like
+  // "/Volumes"); the originals have no folder beside them.
+  for (const auto& name : folderEntries(tmp)) {
+    EXPECT_EQ(name.rfind(build::kBundleIdentifier, 0), 0u) << name;
+    EXPECT_NE(name.find(".volumes-"), std::string::npos) << name;
+    EXPECT_EQ(folderEntries(tmp + "/" + name), std::vector<std::string>{});
+  }
+  EXPECT_FALSE(fileExists(root / "Demo_folder"));
+}
+
+}  // namespace
+}  // namespace vantor
