@@ -10,24 +10,25 @@
 #include "foundation/FileHelpers.h"
 #include "platform/ExtractionWatch.h"
 #include "support/ArchiveFixtures.h"
+#include "support/TestSupport.h"
 
 namespace vantor {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::extract;
-using testing::message;
-using testsupport::folderEntries;
-using testsupport::runBsdtar;
-using testsupport::ScopedTempFolder;
-using testsupport::writeTextFile;
+using test::extract;
+using test::message;
+using test::folderEntries;
+using test::runBsdtar;
+using test::TempFolder;
+using test::writeFile;
 
 // root/outside holds a victim file; archives go to root/archives and extract into
 // root/archives/<name>_folder, two levels below root.
 class ExtractionSafetyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    writeTextFile(root_ / "outside/victim", "original");
+    writeFile(root_ / "outside/victim", "original");
     fs::create_directories(root_ / "archives");
     fs::create_directories(root_ / "work");
   }
@@ -39,11 +40,11 @@ class ExtractionSafetyTest : public ::testing::Test {
     EXPECT_EQ(folderEntries(root_.path()), (std::vector<std::string>{"archives", "outside", "work"}));
   }
 
-  ScopedTempFolder root_;
+  test::TempFolder root_;
 };
 
 TEST_F(ExtractionSafetyTest, NothingIsWrittenOutsideTheDestination) {
-  writeTextFile(work() + "/d/evil", "evil");
+  writeFile(work() + "/d/evil", "evil");
   fs::create_directory_symlink(root_ / "outside", work() + "/abslink");
   fs::create_directory_symlink("../../outside", work() + "/rellink");
   const std::string outside = root_ / "outside";
@@ -75,9 +76,9 @@ TEST_F(ExtractionSafetyTest, NothingIsWrittenOutsideTheDestination) {
 }
 
 TEST_F(ExtractionSafetyTest, HardLinkOutsideTheDestinationIsNotWrittenThrough) {
-  writeTextFile(work() + "/a", "first");
+  writeFile(work() + "/a", "first");
   fs::create_hard_link(work() + "/a", work() + "/b");
-  writeTextFile(work() + "/c", "overwritten through the link");
+  writeFile(work() + "/c", "overwritten through the link");
   const std::string tar = archive("hard.tar");
   // "../../outside/victim" as a file, "b" as a hard link to it, then "b" again as a file.
   ASSERT_TRUE(runBsdtar({"-cf", tar, "-s", ",^a$,../../outside/victim,", "a", "b"}, work()));
@@ -93,9 +94,9 @@ TEST_F(ExtractionSafetyTest, HardLinkOutsideTheDestinationIsNotWrittenThrough) {
 }
 
 TEST_F(ExtractionSafetyTest, ArchiveBombsStopAtTheByteLimit) {
-  testing::ScopedExtractionLimits limits({16u << 20, 1000, 120});
-  ASSERT_TRUE(testsupport::writeZipBomb(archive("bomb.zip"), 2048));
-  ASSERT_TRUE(testsupport::writeTarGzBomb(archive("bomb.tar.gz"), 2048));
+  test::ScopedExtractionLimits limits({16u << 20, 1000, 120});
+  ASSERT_TRUE(test::writeZipBomb(archive("bomb.zip"), 2048));
+  ASSERT_TRUE(test::writeTarGzBomb(archive("bomb.tar.gz"), 2048));
   EXPECT_EQ(message(extract(archive("bomb.zip"))),
             "Extraction failed, command '/usr/bin/ditto' wrote more than the limit of 16777216 bytes");
   EXPECT_EQ(message(extract(archive("bomb.tar.gz"))),
@@ -106,8 +107,8 @@ TEST_F(ExtractionSafetyTest, ArchiveBombsStopAtTheByteLimit) {
 }
 
 TEST_F(ExtractionSafetyTest, TooManyFilesStopAtTheEntryLimit) {
-  testing::ScopedExtractionLimits limits({1u << 30, 50, 120});
-  for (int i = 0; i < 400; ++i) writeTextFile(work() + "/many/" + std::to_string(i), "");
+  test::ScopedExtractionLimits limits({1u << 30, 50, 120});
+  for (int i = 0; i < 400; ++i) writeFile(work() + "/many/" + std::to_string(i), "");
   ASSERT_TRUE(runBsdtar({"--format", "zip", "-cf", archive("many.zip"), "many"}, work()));
   EXPECT_EQ(message(extract(archive("many.zip"))),
             "Extraction failed, command '/usr/bin/ditto' wrote more than the limit of 50 files");
@@ -115,12 +116,12 @@ TEST_F(ExtractionSafetyTest, TooManyFilesStopAtTheEntryLimit) {
 
 TEST_F(ExtractionSafetyTest, ToolThatNeverEndsIsStoppedAtTheTimeLimit) {
   // A tar that neither reads its input nor ends, in place of bsdtar.
-  writeTextFile(root_ / "bin/bsdtar", "#!/bin/sh\nPATH=/usr/bin:/bin exec sleep 60\n");
+  writeFile(root_ / "bin/bsdtar", "#!/bin/sh\nPATH=/usr/bin:/bin exec sleep 60\n");
   ::chmod((root_ / "bin/bsdtar").c_str(), 0755);
-  testing::ScopedEnvironmentValue path("PATH", root_ / "bin");
-  testing::ScopedExtractionLimits limits({1u << 30, 1000, 1});
-  writeTextFile(archive("App.tar.gz"), std::string(2 << 20, 'x'));
-  writeTextFile(archive("App.zip"), std::string(1000, 'x'));
+  test::ScopedEnvironmentValue path("PATH", root_ / "bin");
+  test::ScopedExtractionLimits limits({1u << 30, 1000, 1});
+  writeFile(archive("App.tar.gz"), std::string(2 << 20, 'x'));
+  writeFile(archive("App.zip"), std::string(1000, 'x'));
   EXPECT_EQ(message(extract(archive("App.tar.gz"))),
             "Extraction failed, command '/usr/bin/tar' did not finish within 1 seconds");
   EXPECT_EQ(message(extract(archive("App.zip"))),

@@ -11,7 +11,7 @@
 #include "install/ZRSUUnarchiver.h"
 #include "platform/ExtractionWatch.h"
 
-namespace vantor::testing {
+namespace vantor::test {
 
 // The error of extracting the archive with the extractor the factory picks; an error
 // with code -1 when there is none.
@@ -48,4 +48,4 @@ class ScopedExtractionLimits {
   ~ScopedExtractionLimits() { platform::setExtractionLimits(std::nullopt); }
 };
 
-}  // namespace vantor::testing
+}  // namespace vantor::test

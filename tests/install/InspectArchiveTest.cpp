@@ -7,14 +7,15 @@
 #include "foundation/Json.h"
 #include "platform/ChildProcess.h"
 #include "support/ArchiveFixtures.h"
+#include "support/TestSupport.h"
 #include "support/UdifImage.h"
 #include "vantor/BuildSettings.h"
 
 namespace vantor {
 namespace {
 
-using testsupport::folderEntries;
-using testsupport::ScopedTempFolder;
+using test::folderEntries;
+using test::TempFolder;
 
 struct Outcome {
   int status;
@@ -35,17 +36,17 @@ Outcome inspect(const std::vector<std::string>& arguments, const std::string& tm
 }
 
 TEST(InspectArchiveTest, ReportsExtractorAndTopLevelOrErrorAndCleansUp) {
-  ScopedTempFolder root;
+  test::TempFolder root;
   const std::string tmp = root / "tmp";
   createDirectories(tmp);
-  testsupport::writeAppBundle(root / "work");
-  ASSERT_TRUE(testsupport::runBsdtar({"--format", "zip", "-cf", root / "Demo.zip", "Demo.app"}, root / "work"));
-  auto iso = testsupport::makeIsoImage(root / "work", "Demo");
+  test::writeAppBundle(root / "work");
+  ASSERT_TRUE(test::runBsdtar({"--format", "zip", "-cf", root / "Demo.zip", "Demo.app"}, root / "work"));
+  auto iso = test::makeIsoImage(root / "work", "Demo");
   ASSERT_TRUE(iso);
-  ASSERT_TRUE(testsupport::writeUdifImage(*iso, root / "Demo.dmg"));
-  ASSERT_TRUE(testsupport::writeUdifImage(*iso, root / "Damaged.dmg"));
-  ASSERT_TRUE(testsupport::damageUdifImage(root / "Damaged.dmg"));
-  testsupport::writeTextFile(root / "Demo.7z", "7z");
+  ASSERT_TRUE(test::writeUdifImage(*iso, root / "Demo.dmg"));
+  ASSERT_TRUE(test::writeUdifImage(*iso, root / "Damaged.dmg"));
+  ASSERT_TRUE(test::damageUdifImage(root / "Damaged.dmg"));
+  test::writeFile(root / "Demo.7z", "7z");
 
   auto zip = inspect({"archive", root / "Demo.zip", "--json"}, tmp);
   EXPECT_EQ(zip.status, 0);

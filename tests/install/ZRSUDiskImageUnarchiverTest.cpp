@@ -10,18 +10,19 @@
 #include "platform/DiskImageTool.h"
 #include "platform/UserDefaults.h"
 #include "support/ArchiveFixtures.h"
+#include "support/TestSupport.h"
 #include "support/UdifImage.h"
 
 namespace vantor {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::extract;
-using testsupport::folderEntries;
-using testsupport::ScopedTempFolder;
-using testsupport::UdifChunk;
-using testsupport::UdifOptions;
-using testsupport::writeTextFile;
+using test::extract;
+using test::folderEntries;
+using test::TempFolder;
+using test::UdifChunk;
+using test::UdifOptions;
+using test::writeFile;
 
 // Each test gets its own temporary folder (and so its own volumes folder) and home.
 class ZRSUDiskImageUnarchiverTest : public ::testing::Test {
@@ -34,23 +35,23 @@ class ZRSUDiskImageUnarchiverTest : public ::testing::Test {
   // An ISO volume holding Demo.app, ".Spotlight-V100" and the usual "Applications" link.
   std::string isoBytes() {
     const std::string volume = root_ / "volume";
-    testsupport::writeAppBundle(volume);
-    writeTextFile(volume + "/.Spotlight-V100/Store-V2/index", "index");
+    test::writeAppBundle(volume);
+    writeFile(volume + "/.Spotlight-V100/Store-V2/index", "index");
     fs::create_directory_symlink("/Applications", volume + "/Applications");
-    auto iso = testsupport::makeIsoImage(volume, "Demo");
+    auto iso = test::makeIsoImage(volume, "Demo");
     if (!iso) ADD_FAILURE() << "no ISO maker (genisoimage or xorriso)";
     return iso.value_or("");
   }
   std::string image(const std::string& name, const UdifOptions& options = {}) {
     const std::string path = root_ / name;
-    EXPECT_TRUE(testsupport::writeUdifImage(iso_.empty() ? (iso_ = isoBytes()) : iso_, path, options));
+    EXPECT_TRUE(test::writeUdifImage(iso_.empty() ? (iso_ = isoBytes()) : iso_, path, options));
     return path;
   }
   std::vector<std::string> volumes() { return folderEntries(platform::DiskImageTool::volumesDirectory()); }
 
-  ScopedTempFolder root_;
-  testing::ScopedEnvironmentValue tmp_;
-  testing::ScopedEnvironmentValue home_;
+  test::TempFolder root_;
+  test::ScopedEnvironmentValue tmp_;
+  test::ScopedEnvironmentValue home_;
   std::string iso_;
 };
 
@@ -121,7 +122,7 @@ TEST_F(ZRSUDiskImageUnarchiverTest, DamagedImageIsReportedAsChecksumError) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = image(c.name, c.options);
-    ASSERT_TRUE(testsupport::damageUdifImage(path));
+    ASSERT_TRUE(test::damageUdifImage(path));
     auto error = extract(path);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain, "SUSparkleErrorDomain");
@@ -135,8 +136,8 @@ TEST_F(ZRSUDiskImageUnarchiverTest, DamagedImageIsReportedAsChecksumError) {
 TEST_F(ZRSUDiskImageUnarchiverTest, UnreadableImagesFailToAttach) {
   const std::string good = contentsAsString(image("good.dmg")).value();
   std::string zip;
-  testsupport::writeAppBundle(root_ / "work");
-  ASSERT_TRUE(testsupport::runBsdtar({"--format", "zip", "-cf", root_ / "app.zip", "Demo.app"}, root_ / "work"));
+  test::writeAppBundle(root_ / "work");
+  ASSERT_TRUE(test::runBsdtar({"--format", "zip", "-cf", root_ / "app.zip", "Demo.app"}, root_ / "work"));
   struct Case {
     const char* name;
     std::string bytes;
@@ -148,7 +149,7 @@ TEST_F(ZRSUDiskImageUnarchiverTest, UnreadableImagesFailToAttach) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    writeTextFile(root_ / c.name, c.bytes);
+    writeFile(root_ / c.name, c.bytes);
     auto error = extract(root_ / c.name);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, 3000);
@@ -162,7 +163,7 @@ TEST_F(ZRSUDiskImageUnarchiverTest, UnreadableImagesFailToAttach) {
 
 TEST_F(ZRSUDiskImageUnarchiverTest, NameCollisionFailsTheCopyAndStillDetaches) {
   const std::string path = image("App.dmg");
-  writeTextFile(root_ / "App_folder/Demo.app", "already here");
+  writeFile(root_ / "App_folder/Demo.app", "already here");
   auto error = extract(path);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->domain, "NSCocoaErrorDomain");
@@ -192,7 +193,7 @@ TEST_F(ZRSUDiskImageUnarchiverTest, LiveOutputDefaultCountsDown) {
 
 TEST_F(ZRSUDiskImageUnarchiverTest, ImageLargerThanTheLimitIsRefusedBeforeExtracting) {
   const std::string path = image("App.dmg");
-  testing::ScopedExtractionLimits limits({100, 1000, 60});
+  test::ScopedExtractionLimits limits({100, 1000, 60});
   auto error = extract(path);
   ASSERT_TRUE(error);
   EXPECT_NE(error->userInfo["error"].get<std::string>().find("holds more than an extraction may write"),
@@ -202,11 +203,11 @@ TEST_F(ZRSUDiskImageUnarchiverTest, ImageLargerThanTheLimitIsRefusedBeforeExtrac
 
 TEST_F(ZRSUDiskImageUnarchiverTest, LinkLeavingTheVolumeFailsTheAttach) {
   const std::string volume = root_ / "evil";
-  testsupport::writeAppBundle(volume);
+  test::writeAppBundle(volume);
   fs::create_directory_symlink("../../../../../../../../etc", volume + "/Demo.app/Contents/up");
-  auto iso = testsupport::makeIsoImage(volume, "Evil");
+  auto iso = test::makeIsoImage(volume, "Evil");
   ASSERT_TRUE(iso);
-  ASSERT_TRUE(testsupport::writeUdifImage(*iso, root_ / "Evil.dmg"));
+  ASSERT_TRUE(test::writeUdifImage(*iso, root_ / "Evil.dmg"));
   auto error = extract(root_ / "Evil.dmg");
   ASSERT_TRUE(error);
   EXPECT_NE(error->userInfo["error"].get<std::string>().find("Dangerous link"), std::string::npos);
@@ -216,12 +217,12 @@ TEST_F(ZRSUDiskImageUnarchiverTest, LinkLeavingTheVolumeFailsTheAttach) {
 TEST_F(ZRSUDiskImageUnarchiverTest, PasswordReachesSevenZipOnlyWhenSetAndInputIsClosed) {
   // A 7-Zip stand-in that records its arguments and what it reads, then fails.
   const std::string record = root_ / "record";
-  writeTextFile(root_ / "bin/7zz",
+  writeFile(root_ / "bin/7zz",
                 "#!/bin/sh\nPATH=/usr/bin:/bin\necho \"$*\" >> '" + record + "'\necho \"input:$(cat)\" >> '" +
                     record + "'\nexit 2\n");
   ::chmod((root_ / "bin/7zz").c_str(), 0755);
-  testing::ScopedEnvironmentValue path("PATH", root_ / "bin");
-  writeTextFile(root_ / "App.dmg", "image");
+  test::ScopedEnvironmentValue path("PATH", root_ / "bin");
+  writeFile(root_ / "App.dmg", "image");
 
   EXPECT_TRUE(ZRSUDiskImageUnarchiver(root_ / "App.dmg", std::nullopt).unarchive());
   EXPECT_TRUE(ZRSUDiskImageUnarchiver(root_ / "App.dmg", "s3cret").unarchive());
@@ -243,8 +244,8 @@ TEST(ZRSUDiskImageUnarchiverDetachTest, ApfsImageIsDetachedThroughItsWholeDisk) 
 }
 
 TEST(DiskImageToolTest, DetachRemovesOnlyFoldersInTheVolumesFolder) {
-  ScopedTempFolder root;
-  writeTextFile(root / "keep/file", "kept");
+  test::TempFolder root;
+  writeFile(root / "keep/file", "kept");
   auto result = platform::DiskImageTool::run({"detach", root / "keep", "-force"}, "");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.errorOutput, "hdiutil: detach failed - No such file or directory\n");

@@ -7,20 +7,21 @@
 #include "ExtractionTestSupport.h"
 #include "foundation/FileHelpers.h"
 #include "support/ArchiveFixtures.h"
+#include "support/TestSupport.h"
 
 namespace vantor {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::extract;
-using testing::message;
-using testsupport::folderEntries;
-using testsupport::runBsdtar;
-using testsupport::ScopedTempFolder;
+using test::extract;
+using test::message;
+using test::folderEntries;
+using test::runBsdtar;
+using test::TempFolder;
 
 TEST(ZRSUPipedUnarchiverTest, EveryCompressionOfTheTableExtractsTheBundle) {
-  ScopedTempFolder root;
-  testsupport::writeAppBundle(root / "work");
+  test::TempFolder root;
+  test::writeAppBundle(root / "work");
   struct Case {
     const char* name;
     std::vector<std::string> compression;
@@ -43,14 +44,14 @@ TEST(ZRSUPipedUnarchiverTest, EveryCompressionOfTheTableExtractsTheBundle) {
 }
 
 TEST(ZRSUPipedUnarchiverTest, FailuresCarryTheirMessages) {
-  ScopedTempFolder root;
-  testsupport::writeAppBundle(root / "work");
+  test::TempFolder root;
+  test::writeAppBundle(root / "work");
   ASSERT_TRUE(runBsdtar({"-czf", root / "Good.tar.gz", "Demo.app"}, root / "work"));
   auto good = contents(root / "Good.tar.gz").value();
 
-  testsupport::writeTextFile(root / "Empty.tar.gz", "");
-  testsupport::writeTextFile(root / "Cut.tar.gz", std::string(good.begin(), good.begin() + good.size() / 2));
-  testsupport::writeTextFile(root / "Noise.tar", std::string(300000, 'x'));
+  test::writeFile(root / "Empty.tar.gz", "");
+  test::writeFile(root / "Cut.tar.gz", std::string(good.begin(), good.begin() + good.size() / 2));
+  test::writeFile(root / "Noise.tar", std::string(300000, 'x'));
   struct Case {
     std::string name;
     std::string message;

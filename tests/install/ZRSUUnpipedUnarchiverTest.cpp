@@ -8,16 +8,17 @@
 #include "ExtractionTestSupport.h"
 #include "foundation/FileHelpers.h"
 #include "support/ArchiveFixtures.h"
+#include "support/TestSupport.h"
 
 namespace vantor {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::extract;
-using testing::message;
-using testsupport::folderEntries;
-using testsupport::runBsdtar;
-using testsupport::ScopedTempFolder;
+using test::extract;
+using test::message;
+using test::folderEntries;
+using test::runBsdtar;
+using test::TempFolder;
 
 bool isExecutable(const std::string& path) {
   struct stat st {};
@@ -25,11 +26,11 @@ bool isExecutable(const std::string& path) {
 }
 
 TEST(ZRSUUnpipedUnarchiverTest, ExtractsABundleWithItsFrameworkLinksAndLeavesOutTopLevelMacOSXFolder) {
-  ScopedTempFolder root;
+  test::TempFolder root;
   const std::string work = root / "work";
-  testsupport::writeAppBundle(work);
-  testsupport::writeTextFile(work + "/__MACOSX/Demo.app/._Info.plist", "resource fork");
-  testsupport::writeTextFile(work + "/Demo.app/Contents/Resources/__MACOSX/keep.txt", "kept: not at the top");
+  test::writeAppBundle(work);
+  test::writeFile(work + "/__MACOSX/Demo.app/._Info.plist", "resource fork");
+  test::writeFile(work + "/Demo.app/Contents/Resources/__MACOSX/keep.txt", "kept: not at the top");
   ASSERT_TRUE(runBsdtar({"--format", "zip", "-cf", root / "Demo-2.1.zip", "Demo.app", "__MACOSX"}, work));
 
   EXPECT_EQ(extract(root / "Demo-2.1.zip"), std::nullopt);
@@ -44,10 +45,10 @@ TEST(ZRSUUnpipedUnarchiverTest, ExtractsABundleWithItsFrameworkLinksAndLeavesOut
 }
 
 TEST(ZRSUUnpipedUnarchiverTest, EmptyArchiveFailsWithoutStartingTheCopier) {
-  ScopedTempFolder root;
-  testsupport::writeTextFile(root / "App.zip", "");
+  test::TempFolder root;
+  test::writeFile(root / "App.zip", "");
   // With no copier to be found, a launch attempt would report itself instead.
-  testing::ScopedEnvironmentValue path("PATH", root / "no-tools");
+  test::ScopedEnvironmentValue path("PATH", root / "no-tools");
   auto error = extract(root / "App.zip");
   ASSERT_TRUE(error);
   EXPECT_EQ(error->domain, "SUSparkleErrorDomain");
@@ -57,15 +58,15 @@ TEST(ZRSUUnpipedUnarchiverTest, EmptyArchiveFailsWithoutStartingTheCopier) {
 }
 
 TEST(ZRSUUnpipedUnarchiverTest, MissingCopierIsALaunchFailure) {
-  ScopedTempFolder root;
-  testsupport::writeTextFile(root / "App.zip", "PK\x05\x06");
-  testing::ScopedEnvironmentValue path("PATH", root / "no-tools");
+  test::TempFolder root;
+  test::writeFile(root / "App.zip", "PK\x05\x06");
+  test::ScopedEnvironmentValue path("PATH", root / "no-tools");
   EXPECT_EQ(message(extract(root / "App.zip")).rfind("Extraction failed, -[NSTask launch] threw exception '", 0), 0u);
 }
 
 TEST(ZRSUUnpipedUnarchiverTest, AnyOutputFailsEvenWithStatusZero) {
-  ScopedTempFolder root;
-  testsupport::writeTextFile(root / "work/file.txt", "text");
+  test::TempFolder root;
+  test::writeFile(root / "work/file.txt", "text");
   // An absolute member name: the copier strips the "/" and says so, exiting with 0.
   ASSERT_TRUE(runBsdtar({"--format", "zip", "-cf", root / "Warn.zip", "-P", "-s", ",^,/,", "file.txt"}, root / "work"));
   EXPECT_EQ(message(extract(root / "Warn.zip")),
@@ -74,8 +75,8 @@ TEST(ZRSUUnpipedUnarchiverTest, AnyOutputFailsEvenWithStatusZero) {
 }
 
 TEST(ZRSUUnpipedUnarchiverTest, NotAZipFailsWithTheCopiersStatusAndText) {
-  ScopedTempFolder root;
-  testsupport::writeTextFile(root / "App.zip", "this is no archive at all");
+  test::TempFolder root;
+  test::writeFile(root / "App.zip", "this is no archive at all");
   std::string text = message(extract(root / "App.zip"));
   EXPECT_EQ(text.rfind("Extraction failed, command '/usr/bin/ditto' returned 1 and string: ", 0), 0u) << text;
 }

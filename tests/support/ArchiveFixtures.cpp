@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 #include "foundation/FileHelpers.h"
+#include "support/TestSupport.h"
 #include "platform/ChildProcess.h"
 
-namespace vantor::testsupport {
+namespace vantor::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -82,32 +82,19 @@ std::string octal(std::uint64_t value, size_t width) {
 
 }  // namespace
 
-ScopedTempFolder::ScopedTempFolder() {
-  auto dir = makeTempDirectory();
-  if (!dir) throw std::runtime_error("no temporary folder");
-  path_ = *dir;
-}
-
-ScopedTempFolder::~ScopedTempFolder() { removeItem(path_); }
-
-void writeTextFile(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  writeBytes(path, text);
-}
-
 void writeAppBundle(const std::string& folder, const std::string& name) {
   const std::string contents = folder + "/" + name + ".app/Contents";
-  writeTextFile(contents + "/Info.plist",
+  writeFile(contents + "/Info.plist",
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                 "<key>CFBundleIdentifier</key><string>com.example." + name + "</string>"
                 "<key>CFBundleShortVersionString</key><string>2.1</string></dict></plist>\n");
   const std::string executable = contents + "/MacOS/" + name;
-  writeTextFile(executable, "#!/bin/sh\necho " + name + "\n");
+  writeFile(executable, "#!/bin/sh\necho " + name + "\n");
   ::chmod(executable.c_str(), 0755);
   const std::string framework = contents + "/Frameworks/Kit.framework";
-  writeTextFile(framework + "/Versions/A/Kit", "kit binary");
+  writeFile(framework + "/Versions/A/Kit", "kit binary");
   ::chmod((framework + "/Versions/A/Kit").c_str(), 0755);
-  writeTextFile(framework + "/Versions/A/Resources/Info.plist", "<plist/>\n");
+  writeFile(framework + "/Versions/A/Resources/Info.plist", "<plist/>\n");
   fs::create_directory_symlink("A", framework + "/Versions/Current");
   fs::create_symlink("Versions/Current/Kit", framework + "/Kit");
   fs::create_directory_symlink("Versions/Current/Resources", framework + "/Resources");
@@ -204,4 +191,4 @@ std::vector<std::string> folderEntries(const std::string& folder) {
   return names;
 }
 
-}  // namespace vantor::testsupport
+}  // namespace vantor::test

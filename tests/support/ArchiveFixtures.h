@@ -1,34 +1,18 @@
 #pragma once
-// Test fixtures for archive extraction: a private temporary folder, a small application
-// bundle with a framework's symbolic links, bsdtar runs, and archives that expand to far
-// more than they weigh (zip and tar.gz "bombs", written directly, in milliseconds).
+// Test fixtures for archive extraction: a small application bundle with a framework's
+// symbolic links, bsdtar runs, and archives that expand to far more than they weigh (zip
+// and tar.gz "bombs", written directly, in milliseconds).
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace vantor::testsupport {
-
-// A new private folder, removed with its contents at the end of the scope.
-class ScopedTempFolder {
- public:
-  ScopedTempFolder();
-  ~ScopedTempFolder();
-  ScopedTempFolder(const ScopedTempFolder&) = delete;
-  ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+namespace vantor::test {
 
 // <folder>/<name>.app with Contents/Info.plist, an executable Contents/MacOS/<name> and
 // Contents/Frameworks/Kit.framework laid out with the usual links (Versions/Current -> A,
 // Kit -> Versions/Current/Kit, Resources -> Versions/Current/Resources).
 void writeAppBundle(const std::string& folder, const std::string& name = "Demo");
-
-void writeTextFile(const std::string& path, const std::string& text);
 
 // Runs bsdtar with the arguments in the folder; its output, or "" with ok false.
 bool runBsdtar(const std::vector<std::string>& arguments, const std::string& workingDirectory,
@@ -42,4 +26,4 @@ bool writeTarGzBomb(const std::string& path, std::uint32_t expandedMiB);
 // The names in a folder, sorted; links are not followed.
 std::vector<std::string> folderEntries(const std::string& folder);
 
-}  // namespace vantor::testsupport
+}  // namespace vantor::test

@@ -12,7 +12,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/PropertyList.h"
 
-namespace vantor::testsupport {
+namespace vantor::test {
 namespace {
 
 constexpr std::uint64_t kSector = 512;
@@ -206,4 +206,4 @@ std::optional<std::string> makeIsoImage(const std::string& folder, const std::st
   return bytes;
 }
 
-}  // namespace vantor::testsupport
+}  // namespace vantor::test

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vantor::testsupport {
+namespace vantor::test {
 
 enum class UdifChunk : std::uint32_t {
   Zero = 0x00000000,
@@ -38,4 +38,4 @@ bool damageUdifImage(const std::string& path);
 // nothing when no ISO maker is installed or it fails.
 std::optional<std::string> makeIsoImage(const std::string& folder, const std::string& volumeName);
 
-}  // namespace vantor::testsupport
+}  // namespace vantor::test
