@@ -24,11 +24,6 @@ std::vector<std::string> preferredLanguages2Letter() {
   return gLanguages.value_or(std::vector<std::string>{});
 }
 
-long runningMinorVersion() {
-  auto parts = split(platform::environmentValue("VANTOR_SYSTEM_VERSION").value_or("10.15.7"), ".");
-  return parts.size() > 1 ? std::atol(parts[1].c_str()) : 0;
-}
-
 void collectErrorEvent(long code, const Json& info) {
   std::lock_guard lock(gMutex);
   if (gObserver) gObserver(code, info);

@@ -17,7 +17,6 @@ namespace vantor::services {
 std::string caskHost();
 std::string makerHost();
 std::vector<std::string> preferredLanguages2Letter();
-long runningMinorVersion();
 void collectErrorEvent(long code, const Json& info);
 [[noreturn]] void terminateForFullDisk();
 

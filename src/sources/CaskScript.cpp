@@ -7,7 +7,7 @@
 #include "foundation/FileHelpers.h"
 #include "foundation/StringHelpers.h"
 #include "foundation/Task.h"
-#include "sources/CaskHelperServices.h"
+#include "platform/SystemVersion.h"
 #include "vantor/BuildSettings.h"
 
 namespace vantor {
@@ -87,7 +87,7 @@ std::string CaskScript::withReleaseNumbers(std::string_view text, size_t first) 
 double CaskScript::timeLimitSeconds() { return gTimeLimitSeconds.load(); }
 void CaskScript::setTimeLimitSecondsForTesting(double seconds) { gTimeLimitSeconds.store(seconds); }
 
-long CaskScript::runningMinorVersion() { return services::runningMinorVersion(); }
+long CaskScript::runningMinorVersion() { return platform::operatingSystemVersion().minorVersion; }
 
 CaskScript::Run CaskScript::runRuby(const std::vector<std::string>& arguments) {
   std::vector<std::string> commandLine{kRubyPath, "-W0"};
