@@ -12,6 +12,14 @@ set(VANTOR_SUPPORT_MAIL "support@vantor.app" CACHE STRING "Address of problem re
 set(VANTOR_PRODUCT_SERVER_HOST "api.vantor.app" CACHE STRING "Product server: CGI programs and icons")
 set(VANTOR_CASK_HOST "raw.githubusercontent.com" CACHE STRING "Public raw-file host of the cask repositories")
 set(VANTOR_MAKER_HOST "www.vantor.app" CACHE STRING "The maker's web host (cask mirror)")
+# The checksum of the release-date query (key s): the SHA-1 of this template filled, in
+# order, with the cleaned bundle identifier, its last dot component, its number of dots
+# times the dot factor, its number of the four letters, and that number OR the mask. The
+# product server must hold the same four values.
+set(VANTOR_DATE_CHECKSUM_TEMPLATE "vantor-date:%@:%@:%li:%li:%li" CACHE STRING "Release-date checksum template")
+set(VANTOR_DATE_CHECKSUM_DOT_FACTOR "37" CACHE STRING "Release-date checksum: factor of the dot count")
+set(VANTOR_DATE_CHECKSUM_LETTERS "aeor" CACHE STRING "Release-date checksum: the four counted letters")
+set(VANTOR_DATE_CHECKSUM_MASK "1024" CACHE STRING "Release-date checksum: mask ORed into the letter count")
 # The word that the issuer of the product server's certificate must carry (lower-case letters).
 set(VANTOR_SERVER_ISSUER_WORD "vantor" CACHE STRING "Expected issuer word of the product server certificate")
 
