@@ -182,7 +182,7 @@ std::optional<std::string> CaskHelper::getAppnameFromCaskfile(std::string_view c
   if (appLines.size() == 1 && toCodePoints(trimmedOfWhitespace(appLines[0])).size() >= 11) {
     auto name = between(appLines[0], "app '", ".app'");
     if (!name) return std::nullopt;
-    if (contains(*name, "/")) return lastPathComponent(*name);
+    if (auto slash = name->rfind('/'); slash != std::string::npos) return name->substr(slash + 1);
     return name;
   }
   auto nameLine = lastLineWithPrefix(caskfile, "name '");
