@@ -18,6 +18,9 @@ struct AgreementCase {
   const char* language;
 };
 
+void PrintTo(const AgreementCase& c, std::ostream* os) { *os << c.label; }
+
+
 class CaskAgreementTest : public testing::TestWithParam<AgreementCase> {};
 
 TEST_P(CaskAgreementTest, HelperURLEqualsRubyEvaluation) {

@@ -67,6 +67,9 @@ struct ExtractCase {
   std::optional<std::string> expected;
 };
 
+void PrintTo(const ExtractCase& c, std::ostream* os) { *os << c.label; }
+
+
 class CaskExtractorTest : public testing::TestWithParam<ExtractCase> {};
 
 TEST_P(CaskExtractorTest, ReadsTheFact) {
