@@ -3,12 +3,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/Alerts.h"
+#include "foundation/Dispatch.h"
 #include "foundation/FileHelpers.h"
 #include "foundation/Format.h"
+#include "foundation/Localization.h"
 #include "foundation/Log.h"
+#include "foundation/NamedValues.h"
 #include "foundation/StringHelpers.h"
 #include "sources/CaskHelperServices.h"
 #include "sources/CaskScript.h"
+#include "platform/RunLoop.h"
 
 namespace vantor {
 
@@ -43,6 +48,24 @@ std::optional<std::string> droppingCharacters(std::string_view text, size_t firs
 // "Trim, remove the keyword, trim": the value part of a `keyword value` line.
 std::string valueOfLine(std::string_view line, std::string_view keyword) {
   return trimmedOfWhitespace(removed(trimmedOfWhitespace(line), keyword));
+}
+
+// Named values for events and user info; with names given there always is a dictionary.
+template <class... Args>
+Json makeVariables(std::string_view names, const Args&... values) {
+  return makeDictionaryOfVariables(names, values...).value_or(Json::object());
+}
+
+// Without room for a script the helper can do nothing useful; the user is told why.
+[[noreturn]] void terminateForFullDisk() {
+  auto tell = [] {
+    alert_apptitled(localized("Vantor was unable to operate because your boot disk is completely full. Please ensure "
+                              "that you have some free space before launching Vantor again."),
+                    localized("OK"));
+  };
+  if (isMainThread()) tell();
+  else dispatch_sync_main(tell);
+  platform::exitProcess(1);
 }
 
 std::string firstLine(std::string_view caskfile) { return lines(caskfile).front(); }
@@ -237,7 +260,7 @@ std::optional<std::string> CaskHelper::_getRubyVersionFromCaskfile(std::string_v
     std::string writeError = makeString("%@ (errno %i)", std::string(std::strerror(result.writeErrno)),
                                         result.writeErrno);
     cc_log_error("Error: _getRubyVersionsFromCaskfile could not write its script %@: %@", *path, writeError);
-    if (result.writeErrno == ENOSPC) services::terminateForFullDisk();
+    if (result.writeErrno == ENOSPC) terminateForFullDisk();
     return std::nullopt;
   }
   const auto& output = result.run->output;
@@ -246,7 +269,7 @@ std::optional<std::string> CaskHelper::_getRubyVersionFromCaskfile(std::string_v
     return std::nullopt;
   }
   if (contains(lowercased(*output), "error")) {
-    services::collectErrorEvent(204, services::variables("caskfileContents, output, wearesosorry, writeError.description",
+    services::collectErrorEvent(204, makeVariables("caskfileContents, output, wearesosorry, writeError.description",
                                                          caskfile, *output, "we are lying with the error code",
                                                          nullptr));
     // An error message is no version: let the caller fall back to the last version line.
@@ -336,9 +359,9 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
   auto version = getVersionFromCaskfile(caskfile);
   if (!version) {
     cc_log_error("Error: caskfile does not seem to contain any version lines %@", bundleIdentifier);
-    services::collectErrorEvent(10, services::variables("bundleIdentifier, caskfileContents", bundleIdentifier,
+    services::collectErrorEvent(10, makeVariables("bundleIdentifier, caskfileContents", bundleIdentifier,
                                                         caskfile));
-    setError(kErrorInstallCaskfileContainsNoVersions, services::variables("bundleIdentifier", bundleIdentifier));
+    setError(kErrorInstallCaskfileContainsNoVersions, makeVariables("bundleIdentifier", bundleIdentifier));
     return std::nullopt;
   }
 
@@ -353,10 +376,10 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
       std::string exceptionInfo = missingResourceDescription(kConvertScript);
       cc_log_error("Error: could not convert download url using convert ruby script because of an exception %@ %@",
                    exceptionInfo, bundleIdentifier);
-      services::collectErrorEvent(11, services::variables("exceptionInfo, bundleIdentifier, caskfileContents",
+      services::collectErrorEvent(11, makeVariables("exceptionInfo, bundleIdentifier, caskfileContents",
                                                           exceptionInfo, bundleIdentifier, caskfile));
       setError(kErrorInstallConvertURLScriptFailedException,
-               services::variables("bundleIdentifier, exceptionInfo", bundleIdentifier, exceptionInfo));
+               makeVariables("bundleIdentifier, exceptionInfo", bundleIdentifier, exceptionInfo));
       return std::nullopt;
     }
     const auto& output = conversion.run.output;
@@ -364,18 +387,18 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
     if (!output || output->empty()) {
       cc_log_error("Error: could not convert download url using convert ruby script empty result %@",
                    bundleIdentifier);
-      setError(kErrorInstallConvertURLScriptFailedEmpty, services::variables("bundleIdentifier", bundleIdentifier));
-      services::collectErrorEvent(12, services::variables("bundleIdentifier, caskfileContents", bundleIdentifier,
+      setError(kErrorInstallConvertURLScriptFailedEmpty, makeVariables("bundleIdentifier", bundleIdentifier));
+      services::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents", bundleIdentifier,
                                                           caskfile));
       return std::nullopt;
     }
     if (status != 0) {
       cc_log_error("Error: could not convert download url using convert ruby script non-null status code %li %@ %@",
                    status, bundleIdentifier, *output);
-      services::collectErrorEvent(12, services::variables("bundleIdentifier, caskfileContents, @(status), output",
+      services::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents, @(status), output",
                                                           bundleIdentifier, caskfile, status, *output));
       setError(kErrorInstallConvertURLScriptFailedStatus,
-               services::variables("bundleIdentifier, @(status), output", bundleIdentifier, status, *output));
+               makeVariables("bundleIdentifier, @(status), output", bundleIdentifier, status, *output));
       return std::nullopt;
     }
     finalURL = trimmedOfWhitespaceAndNewlines(*output);
@@ -386,10 +409,10 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
   if (!hasPrefix(finalURL, "http") && !hasPrefix(finalURL, "ftp")) {
     cc_log_error("Error: could not convert download url using convert ruby script invalid download url format %@ %@",
                  finalURL, bundleIdentifier);
-    services::collectErrorEvent(12, services::variables("bundleIdentifier, caskfileContents, downloadURL",
+    services::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents, downloadURL",
                                                         bundleIdentifier, caskfile, finalURL));
     setError(kErrorInstallConvertURLScriptFailedStatus,
-             services::variables("bundleIdentifier, downloadURL", bundleIdentifier, finalURL));
+             makeVariables("bundleIdentifier, downloadURL", bundleIdentifier, finalURL));
     return std::nullopt;
   }
   return finalURL;
@@ -411,7 +434,7 @@ std::string CaskHelper::getPreferredLanguageFromCaskfile(std::string_view caskfi
   }
 
   std::string languages;
-  for (const std::string& language : services::preferredLanguages2Letter())
+  for (const std::string& language : CaskScript::preferredLanguages())
     languages += (languages.empty() ? "" : "=") + language;
   if (languages.empty()) languages = kFallbackLanguage;
 
@@ -428,12 +451,12 @@ std::string CaskHelper::getPreferredLanguageFromCaskfile(std::string_view caskfi
   std::string language = output ? trimmedOfWhitespaceAndNewlines(*output) : std::string();
   if (language.empty()) {
     cc_log_error("Error: _getRubyLanguageFromCaskfile did get nil or empty output");
-    services::collectErrorEvent(204, services::variables("caskfileContents, output", caskfile, output));
+    services::collectErrorEvent(204, makeVariables("caskfileContents, output", caskfile, output));
     return std::string(kFallbackLanguage);
   }
   if (status != 0) {
     cc_log_error("Error: _getRubyLanguageFromCaskfile did get status");
-    services::collectErrorEvent(204, services::variables("caskfileContents, output, @(status)", caskfile, output,
+    services::collectErrorEvent(204, makeVariables("caskfileContents, output, @(status)", caskfile, output,
                                                          static_cast<long>(status)));
     return std::string(kFallbackLanguage);
   }

@@ -7,16 +7,18 @@
 #include "foundation/FileHelpers.h"
 #include "foundation/StringHelpers.h"
 #include "foundation/Task.h"
+#include "foundation/Localization.h"
+#include "platform/Bundle.h"
 #include "platform/SystemVersion.h"
-#include "vantor/BuildSettings.h"
 
 namespace vantor {
 
 namespace {
 
 std::atomic<double> gTimeLimitSeconds{CaskScript::kDefaultTimeLimitSeconds};
-std::mutex gResourceMutex;
+std::mutex gTestingMutex;
 std::optional<std::string> gResourceFolder;
+std::optional<std::vector<std::string>> gPreferredLanguages;
 
 constexpr std::string_view kEllipsis = "\u2026";
 
@@ -100,24 +102,32 @@ CaskScript::Run CaskScript::runRuby(const std::vector<std::string>& arguments) {
 }
 
 void CaskScript::setResourceFolderForTesting(std::optional<std::string> folder) {
-  std::lock_guard lock(gResourceMutex);
+  std::lock_guard lock(gTestingMutex);
   gResourceFolder = std::move(folder);
 }
 
 std::optional<std::string> CaskScript::resourcePath(std::string_view name) {
   {
-    std::lock_guard lock(gResourceMutex);
+    std::lock_guard lock(gTestingMutex);
     if (gResourceFolder) {
       std::string path = stringByAppendingPathComponent(*gResourceFolder, name);
       return fileExists(path) ? std::optional(path) : std::nullopt;
     }
   }
-  for (const std::string& folder : {std::string(build::kSourceDir) + "/resources",
-                                    std::string(build::kInstallPrefix) + "/share/vantor"}) {
-    std::string path = stringByAppendingPathComponent(folder, name);
-    if (fileExists(path)) return path;
+  return platform::Bundle::main().pathForResource(std::string(name));
+}
+
+std::vector<std::string> CaskScript::preferredLanguages() {
+  {
+    std::lock_guard lock(gTestingMutex);
+    if (gPreferredLanguages) return *gPreferredLanguages;
   }
-  return std::nullopt;
+  return preferredLanguages2Letter();
+}
+
+void CaskScript::setPreferredLanguagesForTesting(std::optional<std::vector<std::string>> languages) {
+  std::lock_guard lock(gTestingMutex);
+  gPreferredLanguages = std::move(languages);
 }
 
 std::string CaskScript::versionBranchScript(std::string_view caskfile, long minorVersion) {

@@ -43,6 +43,10 @@ class CaskScript {
   // *reason names the first line refused.
   static bool isRunnableBranchScript(std::string_view script, std::string* reason = nullptr);
 
+  // The user's preferred languages, two-letter codes in order.
+  static std::vector<std::string> preferredLanguages();
+  static void setPreferredLanguagesForTesting(std::optional<std::vector<std::string>> languages);
+
   // The running system's minor version number (15 on 10.15.7).
   static long runningMinorVersion();
 

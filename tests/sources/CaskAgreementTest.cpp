@@ -8,6 +8,7 @@
 #include "CaskRubyReference.h"
 #include "sources/CaskHelper.h"
 #include "sources/CaskHelperServices.h"
+#include "sources/CaskScript.h"
 
 namespace vantor {
 namespace {
@@ -25,7 +26,7 @@ class CaskAgreementTest : public testing::TestWithParam<AgreementCase> {};
 
 TEST_P(CaskAgreementTest, HelperURLEqualsRubyEvaluation) {
   const AgreementCase& c = GetParam();
-  services::setPreferredLanguagesForTesting({c.language});
+  CaskScript::setPreferredLanguagesForTesting({c.language});
   auto expected = testing_support::rubyEvaluatedCaskURL(c.cask, c.language);
   ASSERT_TRUE(expected.has_value());
   std::optional<Error> error;

@@ -39,7 +39,7 @@ class CaskRubyTest : public testing::Test {
     setenv("TMPDIR", tmp_.c_str(), 1);
     setenv("VANTOR_SYSTEM_VERSION", "10.15.7", 1);
     services::setEventObserverForTesting([this](long code, const Json& info) { events_.push_back({code, info}); });
-    services::setPreferredLanguagesForTesting({"en"});
+    CaskScript::setPreferredLanguagesForTesting({"en"});
   }
 
   void TearDown() override {
@@ -194,7 +194,7 @@ TEST_F(CaskRubyTest, LanguageInterpolationFollowsThePreferredLanguages) {
       {{}, "https://h/88/en-US/Foo.dmg"},
   };
   for (const Case& c : cases) {
-    services::setPreferredLanguagesForTesting(c.preferred);
+    CaskScript::setPreferredLanguagesForTesting(c.preferred);
     std::optional<Error> error;
     EXPECT_EQ(downloadURL(kLanguageCask, &error), c.url);
     EXPECT_FALSE(error);
@@ -362,7 +362,7 @@ end
 }
 
 TEST_F(CaskRubyTest, HomepageIsConvertedByScript) {
-  services::setPreferredLanguagesForTesting({"de"});
+  CaskScript::setPreferredLanguagesForTesting({"de"});
   EXPECT_EQ(CaskHelper::getHomepageURLFromCaskfile(std::string(kLanguageCask) +
                                                    "  homepage 'https://h/#{language}/v#{version.major}'\n"),
             "https://h/de/v1");
