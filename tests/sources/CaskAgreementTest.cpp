@@ -26,7 +26,7 @@ class CaskAgreementTest : public testing::TestWithParam<AgreementCase> {};
 
 TEST_P(CaskAgreementTest, HelperURLEqualsRubyEvaluation) {
   const AgreementCase& c = GetParam();
-  CaskScript::setPreferredLanguagesForTesting({c.language});
+  CaskScript::setPreferredLanguagesForTesting(std::vector<std::string>{c.language});
   auto expected = testing_support::rubyEvaluatedCaskURL(c.cask, c.language);
   ASSERT_TRUE(expected.has_value());
   std::optional<Error> error;

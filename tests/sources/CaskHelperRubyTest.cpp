@@ -39,7 +39,7 @@ class CaskRubyTest : public testing::Test {
     setenv("TMPDIR", tmp_.c_str(), 1);
     setenv("VANTOR_SYSTEM_VERSION", "10.15.7", 1);
     services::setEventObserverForTesting([this](long code, const Json& info) { events_.push_back({code, info}); });
-    CaskScript::setPreferredLanguagesForTesting({"en"});
+    CaskScript::setPreferredLanguagesForTesting(std::vector<std::string>{"en"});
   }
 
   void TearDown() override {
@@ -53,6 +53,7 @@ class CaskRubyTest : public testing::Test {
     unsetenv("VANTOR_SYSTEM_VERSION");
     services::setEventObserverForTesting(nullptr);
     CaskScript::setResourceFolderForTesting(std::nullopt);
+    CaskScript::setPreferredLanguagesForTesting(std::nullopt);
     CaskScript::setTimeLimitSecondsForTesting(CaskScript::kDefaultTimeLimitSeconds);
   }
 
@@ -362,7 +363,7 @@ end
 }
 
 TEST_F(CaskRubyTest, HomepageIsConvertedByScript) {
-  CaskScript::setPreferredLanguagesForTesting({"de"});
+  CaskScript::setPreferredLanguagesForTesting(std::vector<std::string>{"de"});
   EXPECT_EQ(CaskHelper::getHomepageURLFromCaskfile(std::string(kLanguageCask) +
                                                    "  homepage 'https://h/#{language}/v#{version.major}'\n"),
             "https://h/de/v1");
