@@ -13,6 +13,9 @@ std::optional<std::string> environmentValue(const char* name);
 // The user's home folder: $HOME, else the password database entry of the current uid.
 std::string homeDirectory();
 
+// The home folder of the user database entry of the real user id, whatever $HOME says.
+std::string userDatabaseHomeDirectory();
+
 // The user's temporary folder: $TMPDIR, else "/tmp".
 std::string temporaryDirectory();
 

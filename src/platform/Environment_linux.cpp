@@ -20,6 +20,11 @@ std::string homeDirectory() {
   return "/";
 }
 
+std::string userDatabaseHomeDirectory() {
+  if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
+  return homeDirectory();
+}
+
 std::string temporaryDirectory() {
   auto tmp = environmentValue("TMPDIR");
   if (!tmp || tmp->empty()) return "/tmp";

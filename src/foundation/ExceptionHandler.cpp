@@ -1,0 +1,157 @@
+#include "foundation/ExceptionHandler.h"
+
+#include <cxxabi.h>
+#include <execinfo.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <typeinfo>
+
+#include "foundation/Alerts.h"
+#include "foundation/ArrayHelpers.h"
+#include "foundation/DataHelpers.h"
+#include "foundation/Dates.h"
+#include "foundation/Dispatch.h"
+#include "foundation/FileHelpers.h"
+#include "foundation/Localization.h"
+#include "foundation/Log.h"
+#include "foundation/StringHelpers.h"
+#include "foundation/TesselLib.h"
+#include "foundation/UserDefaultsHelpers.h"
+#include "platform/Bundle.h"
+#include "platform/HostFacts.h"
+#include "platform/RunLoop.h"
+#include "platform/SystemVersion.h"
+#include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
+#include "vantor/BuildSettings.h"
+
+namespace vantor {
+namespace {
+
+std::atomic<bool> handling{false};
+
+std::string demangled(const char* name) {
+  int status = 0;
+  char* readable = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+  std::string out = status == 0 && readable != nullptr ? readable : name;
+  std::free(readable);
+  return out;
+}
+
+std::vector<std::string> callStack() {
+  void* frames[64];
+  int count = ::backtrace(frames, 64);
+  std::vector<std::string> symbols;
+  if (char** names = ::backtrace_symbols(frames, count)) {
+    for (int i = 0; i < count; ++i) symbols.emplace_back(names[i]);
+    std::free(names);
+  }
+  return symbols;
+}
+
+void terminateHandler() {
+  // A failure while handling one can only abort.
+  if (handling.exchange(true)) std::abort();
+  exceptionHandler(detail::currentExceptionInfo());
+}
+
+Text infoString(const char* key) { return platform::Bundle::main().objectForInfoDictionaryKey(key); }
+
+}  // namespace
+
+ExceptionInfo detail::currentExceptionInfo() {
+  ExceptionInfo info;
+  info.callStackSymbols = callStack();
+  std::exception_ptr current = std::current_exception();
+  if (!current) {
+    info.name = "std::terminate";
+    info.description = info.reason = "terminate called without an active exception";
+    return info;
+  }
+  std::type_info* type = abi::__cxa_current_exception_type();
+  info.name = type ? demangled(type->name()) : "unknown exception";
+  try {
+    std::rethrow_exception(current);
+  } catch (const std::exception& e) {
+    info.description = info.reason = e.what();
+  } catch (...) {
+    info.description = info.reason = info.name;
+  }
+  return info;
+}
+
+std::string detail::exceptionText(const ExceptionInfo& exception) {
+  return makeString(" %@ %@ %@ %@", exception.description, exception.reason, exception.userInfo,
+                    joined(exception.callStackSymbols, "\n"));
+}
+
+std::string detail::shortenedFeedbackDetails(const std::string& details) {
+  if (toCodePoints(details).size() <= 400) return details;
+  return makeString("%@  …\n(Remaining message omitted)", clamp(details, 400));
+}
+
+std::string detail::feedbackMailLink(const std::string& name, const std::string& details, bool fatal) {
+  Text appName = infoString("CFBundleName");
+  Text version = infoString("CFBundleShortVersionString");
+  Text build = infoString("CFBundleVersion");
+  int buildNumber = build ? std::atoi(build->c_str()) : 0;
+
+  platform::UserDefaults::standard().synchronize();
+  std::string preferences;
+  if (auto bytes = contents(platform::UserDefaults::standard().path())) preferences = base64String(*bytes);
+  if (cc != nullptr && !cc->appCrashLogFilenames().empty())
+    preferences += "\n\n" + joined(cc->appCrashLogs(), "\n");
+
+  std::string subject = makeString("%@ v%@ (%i) Problem Report", appName, version, buildNumber);
+  std::string body = makeString(
+      "Hello\nA %@ error in %@ occurred (%@).\n\nBye\n\nP.S. Details: %@\n\n\nP.P.S: Hardware: %@ Software: %@ Admin: "
+      "%i\n\nPreferences: %@\n",
+      fatal ? "fatal" : "", appName, name, details, platform::machineModel(), platform::operatingSystemVersionString(),
+      platform::userIsAdministrator() ? 1 : 0, preferences);
+  return makeString("mailto:%@?subject=%@&body=%@", build::kSupportMail, subject, body);
+}
+
+void installExceptionHandler() {
+  static const bool installed = [] {
+    std::set_terminate(terminateHandler);
+    return true;
+  }();
+  (void)installed;
+}
+
+void exceptionHandler(const ExceptionInfo& exception) {
+  std::string text = detail::exceptionText(exception);
+  std::string record = makeString("Date: %@ Exception:%@", shortDateAndTimeString(std::time(nullptr)), text);
+  cc_defaults_addtoarray("tessellib_exception_info", record, 10);
+  alert_feedback_fatal(exception.name, text);
+}
+
+void alert_feedback(const std::string& name, const std::string& details, bool fatal) {
+  cc_log_error("alert_feedback %@ %@", name, details);
+  dispatch_sync_main([&] {
+    std::string link;
+    try {
+      link = detail::feedbackMailLink(name, details, fatal);
+    } catch (...) {
+      link.clear();  // the report is a courtesy; the dialog comes regardless
+    }
+    std::string message = makeString(
+        "%@\n\n You can contact our support with detailed information so that we can fix this problem.\n\n"
+        "Information: %@",
+        name, detail::shortenedFeedbackDetails(details));
+    long pressed = alert(localized(fatal ? "Fatal Error" : "Error"), message, localized("Send to support"),
+                         localized(fatal ? "Quit" : "Continue"));
+    if (pressed == kAlertFirstButtonReturn && !link.empty()) platform::Workspace::shared().open(escaped(link));
+  });
+  if (fatal) platform::exitProcess(1);
+}
+
+void alert_feedback_fatal(const std::string& name, const std::string& details) {
+  alert_feedback(name, details, true);
+  platform::exitProcess(1);
+}
+
+}  // namespace vantor

@@ -1,0 +1,84 @@
+#pragma once
+// The application delegate: the one object that owns the helper's life. It runs the
+// launch sequence, takes links (from the command line, or from a second launch through
+// the single-instance channel) and hands them to request resolution on the main thread.
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/Json.h"
+
+namespace vantor {
+
+class ConfigFile;
+
+// The list the install pipeline consults, under its lock, to learn whether its run was
+// cancelled. The helper never creates one, so no run is cancelled.
+struct AbortAppInfos {
+  std::mutex lock;
+  std::vector<Json> infos;
+};
+
+class AppDelegate {
+ public:
+  // Links longer than this are refused (a bundle identifier is a few dozen characters).
+  static constexpr std::size_t kMaxLinkBytes = 64 * 1024;
+  static constexpr const char* kTestLink = "vantor://tesselURLtest";
+
+  // The stand-in for the application framework's main function: runs the helper with
+  // the process's arguments and returns its exit status.
+  static int applicationMain(const std::vector<std::string>& arguments);
+
+  // Registers the defaults table ("InstallationDirectory" = "/Applications/").
+  static void initialize();
+  // The delegate that ran the launch sequence; null before launch.
+  static AppDelegate* sharedInstance();
+
+  // The launch sequence, in order: "--quitAfterLaunch", character sets, shared delegate,
+  // context object, progress observer, link intake.
+  void applicationWillFinishLaunching(const std::vector<std::string>& arguments);
+  void applicationDidFinishLaunching() {}
+
+  // Link intake: the test link quits; any other link goes to handleURL.
+  void handleURLEvent(const std::optional<std::string>& link);
+  // Request resolution (main thread).
+  void handleURL(const std::optional<std::string>& link);
+
+  // Normal termination: the main loop ends and the process exits with status 0.
+  void terminate();
+
+  bool isInstalling() const { return isInstalling_.load(); }
+  void setIsInstalling(bool installing) { isInstalling_.store(installing); }
+  std::shared_ptr<AbortAppInfos> abortAppInfos() const { return nullptr; }
+
+  // The process-wide catalog, once loaded; the delegate holds no copy of its own.
+  std::shared_ptr<const ConfigFile> configFile() const;
+  static void setConfigFile(std::shared_ptr<const ConfigFile> configFile);
+
+  // Why a link is refused before it reaches handleURL (empty, longer than kMaxLinkBytes,
+  // not UTF-8, or holding a NUL), or nothing when it is acceptable.
+  static std::optional<std::string> refusalReason(std::string_view link);
+  // The link among the arguments: the first one after the program that is not an option.
+  static std::optional<std::string> linkFromArguments(const std::vector<std::string>& arguments);
+  static bool containsQuitAfterLaunch(const std::vector<std::string>& arguments);
+
+  // The two shared character sets of version strings.
+  static bool isNonDigit(char32_t c);           // not in "0123456789"
+  static bool isNonDigitNonDot(char32_t c);     // not in "0123456789."
+
+ private:
+  // Seams of request resolution and the install run.
+  bool checkConfigFile();
+  void installBID(const std::string& bundleIdentifier, const std::string& name);
+  void observeProgress();
+  void updateProgressWindow(const Json& info);
+
+  std::atomic<bool> isInstalling_{false};
+};
+
+}  // namespace vantor
