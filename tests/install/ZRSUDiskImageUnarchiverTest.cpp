@@ -135,7 +135,6 @@ TEST_F(ZRSUDiskImageUnarchiverTest, DamagedImageIsReportedAsChecksumError) {
 
 TEST_F(ZRSUDiskImageUnarchiverTest, UnreadableImagesFailToAttach) {
   const std::string good = contentsAsString(image("good.dmg")).value();
-  std::string zip;
   test::writeAppBundle(root_ / "work");
   ASSERT_TRUE(test::runBsdtar({"--format", "zip", "-cf", root_ / "app.zip", "Demo.app"}, root_ / "work"));
   struct Case {
@@ -146,6 +145,8 @@ TEST_F(ZRSUDiskImageUnarchiverTest, UnreadableImagesFailToAttach) {
       {"truncated.dmg", good.substr(0, good.size() / 2)},
       {"noise.dmg", std::string(100000, '\x5a')},
       {"zip.dmg", contentsAsString(root_ / "app.zip").value()},
+      // An encrypted image's header: 7-Zip knows it but cannot open it.
+      {"encrypted.dmg", std::string("encrcdsa\0\0\0\x02", 12) + std::string(20000, '\x17')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
