@@ -28,6 +28,15 @@ set(VANTOR_SERVER_ISSUER_WORD "vantor" CACHE STRING "Expected issuer word of the
 set(VANTOR_EXTRACTION_MAX_MB "32768" CACHE STRING "Bytes one extraction may write, in MiB")
 set(VANTOR_EXTRACTION_MAX_ENTRIES "2000000" CACHE STRING "Files and folders one extraction may write")
 set(VANTOR_EXTRACTION_MAX_SECONDS "3600" CACHE STRING "Seconds one extraction may take")
+# The catalog verification key: a 4096-bit RSA public key file (PEM or DER). The default
+# is the demo key of the repository, which must not ship: anyone holds its private half.
+set(VANTOR_CATALOG_PUBLIC_KEY "${PROJECT_SOURCE_DIR}/resources/demo-keys/catalog-demo-public.pem"
+    CACHE FILEPATH "Public key that catalog files must be signed for (PEM or DER)")
+# The private key that vantor-sign-catalog uses when given none.
+set(VANTOR_CATALOG_SIGNING_KEY "${PROJECT_SOURCE_DIR}/resources/demo-keys/catalog-demo-private.pem"
+    CACHE FILEPATH "Default private key of vantor-sign-catalog (PEM)")
+include(${CMAKE_CURRENT_LIST_DIR}/CatalogKey.cmake)
+vantor_catalog_key_hex("${VANTOR_CATALOG_PUBLIC_KEY}" VANTOR_CATALOG_KEY_HEX)
 
 # Keep this last: every setting above goes into the generated header.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/BuildSettings.h.in

@@ -1,0 +1,36 @@
+# vantor_catalog_key_hex(KEYFILE OUTVAR): the DER form of a PEM or DER RSA public key as
+# lower-case hex text, checked to be the 550 bytes of a 4096-bit key. Runs the openssl
+# command at configure time; the file is watched, so changing it reconfigures.
+function(vantor_catalog_key_hex KEYFILE OUTVAR)
+  if(NOT EXISTS "${KEYFILE}")
+    message(FATAL_ERROR "VANTOR_CATALOG_PUBLIC_KEY: no such file: ${KEYFILE}")
+  endif()
+  set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${KEYFILE}")
+  find_program(VANTOR_OPENSSL_EXECUTABLE openssl)
+  if(NOT VANTOR_OPENSSL_EXECUTABLE)
+    message(FATAL_ERROR "the openssl command is needed to read VANTOR_CATALOG_PUBLIC_KEY (run scripts/setup-deps.sh)")
+  endif()
+  file(READ "${KEYFILE}" _head LIMIT 11)
+  if(_head MATCHES "^-----BEGIN")
+    set(_inform PEM)
+  else()
+    set(_inform DER)
+  endif()
+  set(_der "${PROJECT_BINARY_DIR}/generated/catalog-public-key.der")
+  file(MAKE_DIRECTORY "${PROJECT_BINARY_DIR}/generated")
+  execute_process(
+    COMMAND "${VANTOR_OPENSSL_EXECUTABLE}" pkey -pubin -inform ${_inform} -in "${KEYFILE}" -outform DER -out "${_der}"
+    RESULT_VARIABLE _status ERROR_VARIABLE _stderr OUTPUT_QUIET)
+  if(NOT _status EQUAL 0)
+    message(FATAL_ERROR "VANTOR_CATALOG_PUBLIC_KEY: ${KEYFILE} is not a ${_inform} public key: ${_stderr}")
+  endif()
+  file(READ "${_der}" _hex HEX)
+  string(LENGTH "${_hex}" _length)
+  if(NOT _length EQUAL 1100)
+    math(EXPR _bytes "${_length} / 2")
+    message(FATAL_ERROR "VANTOR_CATALOG_PUBLIC_KEY: ${KEYFILE} must be a 4096-bit RSA public key "
+                        "(550 DER bytes), it has ${_bytes}")
+  endif()
+  string(TOLOWER "${_hex}" _hex)
+  set(${OUTVAR} "${_hex}" PARENT_SCOPE)
+endfunction()

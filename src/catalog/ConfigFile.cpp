@@ -1,0 +1,215 @@
+#include "catalog/ConfigFile.h"
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
+
+#include <initializer_list>
+#include <utility>
+
+#include "catalog/CatalogDocument.h"
+#include "foundation/Assert.h"
+#include "foundation/Compression.h"
+#include "foundation/DataHelpers.h"
+#include "foundation/FileHelpers.h"
+#include "foundation/Format.h"
+#include "foundation/StringHelpers.h"
+#include "vantor/BuildSettings.h"
+
+namespace vantor {
+
+namespace {
+
+std::uint32_t readLittleEndian32(const Bytes& data, size_t offset) {
+  return static_cast<std::uint32_t>(data[offset]) | static_cast<std::uint32_t>(data[offset + 1]) << 8 |
+         static_cast<std::uint32_t>(data[offset + 2]) << 16 | static_cast<std::uint32_t>(data[offset + 3]) << 24;
+}
+
+// A user-info dictionary of named values; an absent value is stored as "(null)".
+Json variables(std::initializer_list<std::pair<const char*, FormatArg>> named) {
+  Json info = Json::object();
+  for (const auto& [name, value] : named) info[name] = value.toJson();
+  return info;
+}
+
+Error decodingError(long code, Json userInfo = Json::object()) {
+  return Error(kCocoaErrorDomain, code, std::move(userInfo));
+}
+
+struct PKeyDeleter {
+  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct PKeyContextDeleter {
+  void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
+};
+using PKey = std::unique_ptr<EVP_PKEY, PKeyDeleter>;
+using PKeyContext = std::unique_ptr<EVP_PKEY_CTX, PKeyContextDeleter>;
+
+std::string openSSLFailure(const char* what) {
+  unsigned long code = ERR_get_error();
+  std::string reason = what;
+  if (code != 0) {
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    reason += makeString(" (%@)", text);
+  }
+  ERR_clear_error();
+  return Error("OpenSSLErrorDomain", static_cast<long>(code), {{kLocalizedDescriptionKey, reason}}).description();
+}
+
+// An RSA public key from the DER bytes of a SubjectPublicKeyInfo, or nothing with the
+// reason in *failure.
+PKey publicKeyFromDER(const Bytes& der, std::string* failure) {
+  const unsigned char* cursor = der.data();
+  PKey key(d2i_PUBKEY(nullptr, &cursor, static_cast<long>(der.size())));
+  if (!key) {
+    *failure = openSSLFailure("the verification key is not a DER public key");
+    return nullptr;
+  }
+  if (cursor != der.data() + der.size()) {
+    *failure = openSSLFailure("the verification key has bytes after its DER form");
+    return nullptr;
+  }
+  if (EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) {
+    *failure = openSSLFailure("the verification key is not an RSA key");
+    return nullptr;
+  }
+  return key;
+}
+
+bool signatureHolds(EVP_PKEY* key, const std::uint8_t* signature, size_t signatureLength, std::string_view signedValue) {
+  PKeyContext context(EVP_PKEY_CTX_new(key, nullptr));
+  bool holds = context && EVP_PKEY_verify_init(context.get()) > 0 &&
+               EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) > 0 &&
+               EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha512()) > 0 &&
+               EVP_PKEY_verify(context.get(), signature, signatureLength,
+                               reinterpret_cast<const unsigned char*>(signedValue.data()), signedValue.size()) == 1;
+  ERR_clear_error();
+  return holds;
+}
+
+}  // namespace
+
+ConfigFile::ConfigFile(std::optional<Json> dictionary)
+    : document_(detail::CatalogDocument::fromDictionary(std::move(dictionary))) {}
+
+ConfigFile::ConfigFile(std::shared_ptr<const detail::CatalogDocument> document) : document_(std::move(document)) {}
+
+std::optional<ConfigFile> ConfigFile::configFileWithJSONData(Bytes text) {
+  auto document = detail::CatalogDocument::parse(std::move(text));
+  if (!document) return std::nullopt;
+  return ConfigFile(std::move(document));
+}
+
+std::optional<Bytes> ConfigFile::uncompressConfigFile(const Bytes* data, Error* error) {
+  return uncompressConfigFile(data, error, build::kCatalogVerificationKey);
+}
+
+std::optional<Bytes> ConfigFile::uncompressConfigFile(const Bytes* data, Error* error,
+                                                      std::string_view verificationKeyHex) {
+  VANTOR_ASSERT(error != nullptr);
+  if (data == nullptr) {
+    *error = decodingError(kConfigFileErrorNoData, variables({{"data", nullptr}}));
+    return std::nullopt;
+  }
+  if (data->size() <= 539) {
+    *error = decodingError(kConfigFileErrorTooShort, variables({{"@(data.length)", data->size()}}));
+    return std::nullopt;
+  }
+
+  std::uint32_t h1 = readLittleEndian32(*data, 0);
+  std::uint32_t storedPayloadLength = readLittleEndian32(*data, 4);
+  const std::uint8_t* signature = data->data() + kConfigFileSignatureOffset;
+  std::uint32_t h2 = readLittleEndian32(*data, 520);
+  std::uint32_t h3 = readLittleEndian32(*data, 524);
+  if (h1 != kConfigFileMagicH1 || h2 != kConfigFileMagicH2 || h3 != kConfigFileMagicH3) {
+    *error = decodingError(kConfigFileErrorBadMagic, variables({{"@(h1)", h1}, {"@(h2)", h2}, {"@(h3)", h3}}));
+    return std::nullopt;
+  }
+
+  size_t downloadedPayloadLength = data->size() - kConfigFileOverhead;
+  if (static_cast<size_t>(storedPayloadLength) != downloadedPayloadLength) {
+    *error = decodingError(kConfigFileErrorLengthMismatch,
+                           variables({{"@(storedPayloadLength)", storedPayloadLength},
+                                      {"@(downloadedPayloadLength)", downloadedPayloadLength}}));
+    return std::nullopt;
+  }
+
+  if (kConfigFileHeaderSize + storedPayloadLength > data->size()) {
+    *error = decodingError(kConfigFileErrorNoPayload, variables({{"@(storedPayloadLength)", storedPayloadLength}}));
+    return std::nullopt;
+  }
+  std::string_view payloadCompressed(reinterpret_cast<const char*>(data->data()) + kConfigFileHeaderSize,
+                                     storedPayloadLength);
+
+  std::uint32_t h4 = readLittleEndian32(*data, data->size() - 4);
+  if (h4 != kConfigFileMagicH4) {
+    *error = decodingError(kConfigFileErrorBadTrailer, variables({{"@(h4)", h4}}));
+    return std::nullopt;
+  }
+
+  std::string signedValue = SHA256(payloadCompressed);
+  if (signedValue.size() != 64) {
+    *error = decodingError(kConfigFileErrorNoDigest, variables({{"payloadCompressed.SHA256", nullptr}}));
+    return std::nullopt;
+  }
+
+  std::string keyFailure;
+  PKey key = publicKeyFromDER(dataFromHexString(verificationKeyHex), &keyFailure);
+  if (!key) {
+    *error = decodingError(kConfigFileErrorNoKey, variables({{"secCreateError.description", keyFailure}}));
+    return std::nullopt;
+  }
+
+  if (!signatureHolds(key.get(), signature, kConfigFileSignatureSize, signedValue)) {
+    *error = decodingError(kConfigFileErrorBadSignature);
+    return std::nullopt;
+  }
+
+  auto uncompressed = lam_uncompressedDataUsingCompression(payloadCompressed, kCompressionLZMA);
+  if (!uncompressed) {
+    *error = decodingError(kConfigFileErrorDecompression);
+    return std::nullopt;
+  }
+  return uncompressed;
+}
+
+const std::optional<Json>& ConfigFile::dictionary() const { return document_->dictionary(); }
+
+bool ConfigFile::hasBundleIDMapping() const { return document_->hasMapping(); }
+
+ConfigFileEntry ConfigFile::entryForBundleIdentifier(std::string_view bundleIdentifier) const {
+  VANTOR_ASSERT(document_->hasMapping());
+  auto record = document_->record(bundleIdentifier);
+  return ConfigFileEntry(record ? std::move(*record) : Json::object());
+}
+
+bool ConfigFile::hasEntryForBundleIdentifier(std::string_view bundleIdentifier) const {
+  return document_->hasRecord(bundleIdentifier);
+}
+
+bool ConfigFile::isBundleIdentifierIgnoredIndirectly(std::string_view bundleIdentifier) const {
+  for (const auto& prefix : document_->topLevelStrings("ignoredBundleIDPrefixes"))
+    if (!prefix.empty() && hasPrefix(bundleIdentifier, prefix)) return true;
+  for (const auto& suffix : document_->topLevelStrings("ignoredBundleIDSuffixes"))
+    if (!suffix.empty() && hasSuffix(bundleIdentifier, suffix)) return true;
+  for (const auto& part : document_->topLevelStrings("ignoredBundleIDSubstrings"))
+    if (!part.empty() && contains(bundleIdentifier, part)) return true;
+  for (const auto& part : document_->topLevelStrings("ignoredBundleIDSubstringsCaseInsensitive"))
+    if (!part.empty() && containsIgnoringCase(bundleIdentifier, part)) return true;
+  return false;
+}
+
+std::optional<Json> ConfigFile::homepageForBundleIdentifier(std::string_view bundleIdentifier,
+                                                            const std::string& homepagesPath) {
+  auto text = contents(homepagesPath);
+  if (!text) return std::nullopt;
+  auto homepages = JSONDictionary(std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
+  if (!homepages) return std::nullopt;
+  auto it = homepages->find(bundleIdentifier);
+  if (it == homepages->end()) return std::nullopt;
+  return *it;
+}
+
+}  // namespace vantor
