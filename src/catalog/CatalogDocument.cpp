@@ -14,29 +14,40 @@ constexpr std::string_view kMappingKey = "bundleIDMapping";
 
 // The same value the system's JSON parser gives for the text (non-negative integers
 // are unsigned there too).
+// The element's value; the type is known, so the read cannot fail.
+template <class T>
+T read(simdjson::dom::element element) {
+  T value{};
+  if (element.get(value)) return T{};
+  return value;
+}
+
 Json toJson(simdjson::dom::element element) {
   using Type = simdjson::dom::element_type;
   switch (element.type()) {
     case Type::OBJECT: {
       Json object = Json::object();
-      for (auto field : element.get_object().value_unsafe())
-        object[std::string(field.key)] = toJson(field.value);
+      simdjson::dom::object fields;
+      if (element.get(fields)) return object;
+      for (auto field : fields) object[std::string(field.key)] = toJson(field.value);
       return object;
     }
     case Type::ARRAY: {
       Json array = Json::array();
-      for (auto item : element.get_array().value_unsafe()) array.push_back(toJson(item));
+      simdjson::dom::array items;
+      if (element.get(items)) return array;
+      for (auto item : items) array.push_back(toJson(item));
       return array;
     }
-    case Type::STRING: return Json(std::string(element.get_string().value_unsafe()));
+    case Type::STRING: return Json(std::string(read<std::string_view>(element)));
     case Type::INT64: {
-      std::int64_t value = element.get_int64().value_unsafe();
+      auto value = read<std::int64_t>(element);
       if (value >= 0) return Json(static_cast<std::uint64_t>(value));
       return Json(value);
     }
-    case Type::UINT64: return Json(element.get_uint64().value_unsafe());
-    case Type::DOUBLE: return Json(element.get_double().value_unsafe());
-    case Type::BOOL: return Json(element.get_bool().value_unsafe());
+    case Type::UINT64: return Json(read<std::uint64_t>(element));
+    case Type::DOUBLE: return Json(read<double>(element));
+    case Type::BOOL: return Json(read<bool>(element));
     case Type::NULL_VALUE: return Json(nullptr);
   }
   return Json(nullptr);
