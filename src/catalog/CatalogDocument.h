@@ -1,9 +1,10 @@
 #pragma once
-// The storage behind a ConfigFile: either a dictionary handed in as it is, or a catalog
-// parsed once from its JSON text into an immutable document. The catalog lives until the
-// process ends and is only ever asked for a few records, so the parsed form keeps the
-// compact document plus an index of "bundleIDMapping", and turns a record into a Json
-// value only when it is asked for.
+// The storage behind a ConfigFile: either a dictionary handed in as it is, or the catalog's
+// JSON text itself. The catalog lives until the process ends and is only ever asked for a
+// few records, so the text is checked once in full (as strictly as the system's JSON
+// parser), an index of "bundleIDMapping" notes where each record's text lies, and a record
+// becomes a Json value only when it is asked for. Building a tree of the whole catalog
+// would cost more than decompressing it.
 
 #include <memory>
 #include <mutex>
@@ -41,6 +42,10 @@ class CatalogDocument {
   // The string elements of a top-level array (other elements and other types give
   // nothing).
   std::vector<std::string> topLevelStrings(std::string_view key) const;
+
+  // Whether the document keeps the scanned text (the fast path) rather than a converted
+  // dictionary.
+  bool isScannedText() const { return parsed_ != nullptr; }
 
  private:
   struct Parsed;

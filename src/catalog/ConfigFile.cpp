@@ -177,6 +177,8 @@ std::optional<Bytes> ConfigFile::uncompressConfigFile(const Bytes* data, Error* 
 
 const std::optional<Json>& ConfigFile::dictionary() const { return document_->dictionary(); }
 
+bool ConfigFile::readsTextInPlace() const { return document_->isScannedText(); }
+
 bool ConfigFile::hasBundleIDMapping() const { return document_->hasMapping(); }
 
 ConfigFileEntry ConfigFile::entryForBundleIdentifier(std::string_view bundleIdentifier) const {

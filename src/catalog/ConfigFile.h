@@ -56,9 +56,9 @@ class ConfigFile {
   explicit ConfigFile(std::optional<Json> dictionary);
 
   // The decoded JSON text as a catalog: what JSONDictionary followed by
-  // initWithDictionary gives, kept as an immutable parsed document so that loading a
-  // large catalog costs little more than decompressing it. Nothing (and the JSON
-  // helpers' log line) when the text is not a JSON object.
+  // initWithDictionary gives, but the text is kept, checked and indexed instead of
+  // converted, so that loading a large catalog costs little more than decompressing it.
+  // Nothing (and the JSON helpers' log line) when the text is not a JSON object.
   static std::optional<ConfigFile> configFileWithJSONData(Bytes text);
 
   // Checks a catalog file and returns its decompressed payload, or nothing with *error
@@ -67,6 +67,9 @@ class ConfigFile {
   // The same with another verification key (hex text of its DER SubjectPublicKeyInfo).
   static std::optional<Bytes> uncompressConfigFile(const Bytes* data, Error* error,
                                                    std::string_view verificationKeyHex);
+
+  // Whether lookups read the checked catalog text in place (see configFileWithJSONData).
+  bool readsTextInPlace() const;
 
   // The whole top-level value. On a parsed catalog the first call converts all of it.
   const std::optional<Json>& dictionary() const;

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -20,11 +21,15 @@ class Coder {
  public:
   virtual ~Coder() = default;
   virtual bool start() = 0;
+  // The size the whole result is expected to have, when the stream tells; 0 otherwise.
+  virtual size_t expectedOutputSize(std::string_view /*input*/) const { return 0; }
   virtual StepStatus step(const std::uint8_t*& src, size_t& srcLength, std::uint8_t*& dst, size_t& dstLength) = 0;
 };
 
 // A dictionary larger than this is refused instead of allocated; xz's strongest preset
 // needs 65 MiB to decode.
+constexpr size_t kCompressionOutputSlack = 64;
+
 constexpr std::uint64_t kLZMAMemoryLimit = 256u << 20;
 
 class LZMACoder final : public Coder {
@@ -36,6 +41,24 @@ class LZMACoder final : public Coder {
     lzma_ret ret = decode_ ? lzma_stream_decoder(&stream_, kLZMAMemoryLimit, 0)
                            : lzma_easy_encoder(&stream_, 6, LZMA_CHECK_CRC64);
     return ret == LZMA_OK;
+  }
+
+  // An xz stream ends with an index that records the uncompressed size.
+  size_t expectedOutputSize(std::string_view input) const override {
+    if (!decode_ || input.size() < 2 * LZMA_STREAM_HEADER_SIZE) return 0;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
+    lzma_stream_flags footer;
+    if (lzma_stream_footer_decode(&footer, bytes + input.size() - LZMA_STREAM_HEADER_SIZE) != LZMA_OK) return 0;
+    if (footer.backward_size > input.size() - 2 * LZMA_STREAM_HEADER_SIZE) return 0;
+    lzma_index* index = nullptr;
+    std::uint64_t memoryLimit = 1u << 20;
+    size_t position = 0;
+    const std::uint8_t* indexStart = bytes + input.size() - LZMA_STREAM_HEADER_SIZE - footer.backward_size;
+    if (lzma_index_buffer_decode(&index, &memoryLimit, nullptr, indexStart, &position, footer.backward_size) != LZMA_OK)
+      return 0;
+    std::uint64_t size = lzma_index_uncompressed_size(index);
+    lzma_index_end(index, nullptr);
+    return static_cast<size_t>(std::min<std::uint64_t>(size, SIZE_MAX));
   }
 
   StepStatus step(const std::uint8_t*& src, size_t& srcLength, std::uint8_t*& dst, size_t& dstLength) override {
@@ -191,6 +214,11 @@ std::optional<Bytes> lam_dataUsingCompression(std::string_view data, int algorit
   const auto* src = reinterpret_cast<const std::uint8_t*>(data.data());
   size_t srcLength = data.size();
   Bytes out;
+  // Room for the announced size (never more than the step limit allows) spares the copies
+  // of a growing buffer; the slack lets parsers that read a little past the end use the
+  // result in place.
+  if (size_t expected = coder->expectedOutputSize(data))
+    out.reserve(std::min(expected, kCompressionBufferSize * kCompressionMaximumSteps) + kCompressionOutputSlack);
   std::uint8_t buffer[kCompressionBufferSize];
   for (int steps = 0; steps < kCompressionMaximumSteps; ++steps) {
     std::uint8_t* dst = buffer;

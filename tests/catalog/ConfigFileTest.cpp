@@ -120,6 +120,68 @@ TEST(ConfigFileParsingTest, TextThatIsNotAJSONObjectGivesNothing) {
     EXPECT_FALSE(ConfigFile::configFileWithJSONData(toBytes(text))) << text;
 }
 
+TEST(ConfigFileParsingTest, TypicalCatalogIsReadInPlace) {
+  auto file = ConfigFile::configFileWithJSONData(toBytes(kCatalogText));
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(file->readsTextInPlace());
+  EXPECT_FALSE(ConfigFile(Json::object()).readsTextInPlace());
+}
+
+// The text is kept and records are cut out of it: layout must not matter.
+TEST(ConfigFileParsingTest, RecordsAreCutOutExactly) {
+  const char* text = "\n {\"x\" : [1, {\"bundleIDMapping\": 0}],\n \"bundleIDMapping\" :\t{\n"
+                     "  \"a\" : { \"cn\" : \"}\\\"{\" , \"iu\": [ [ ], { } ] } ,\r\n"
+                     "  \"b\":\"text\"  ,\"c\":[1,2] ,\"d\":-1.5e3,\"e\":null,\"f\":true,"
+                     "  \"k\\u00e9y\\n\":{\"cn\":\"\\ud83d\\ude00\"}\n }\n}\n ";
+  auto file = ConfigFile::configFileWithJSONData(toBytes(text));
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(file->readsTextInPlace());
+  Json expected = Json::parse(text)["bundleIDMapping"];
+  ASSERT_EQ(expected.size(), 7u);
+  for (const auto& [key, value] : expected.items()) {
+    EXPECT_TRUE(file->hasEntryForBundleIdentifier(key)) << key;
+    if (value.is_object()) {
+      EXPECT_EQ(file->entryForBundleIdentifier(key).dictionary(), value) << key;
+    }
+  }
+  EXPECT_EQ(*file->dictionary(), Json::parse(text));
+}
+
+// Whatever the system's parser refuses is refused, however close to JSON it looks.
+TEST(ConfigFileParsingTest, RefusesWhatTheSystemParserRefuses) {
+  const char* const kTexts[] = {
+      R"({"bundleIDMapping":{"a":{"cn":"x"}}} x)",
+      R"({"bundleIDMapping":{"a":{"cn" "x"}}})",
+      R"({"bundleIDMapping":{"a":{"cn":"x" "fe":"y"}}})",
+      R"({"bundleIDMapping":{"a":{"cn":"x",}}})",
+      R"({"bundleIDMapping":{"a":[1,2,]}})",
+      R"({"bundleIDMapping":{"a":{"cn":"\q"}}})",
+      R"({"bundleIDMapping":{"a":{"cn":"\u12G4"}}})",
+      R"({"bundleIDMapping":{"a":{"cn":"\ud800"}}})",
+      R"({"bundleIDMapping":{"a":{"cn":"\udc00\ud800"}}})",
+      "{\"bundleIDMapping\":{\"a\":{\"cn\":\"tab\there\"}}}",
+      R"({"bundleIDMapping":{"a\x":{}}})",
+      R"({"bundleIDMapping":{"a":{"n":01}}})",
+      R"({"bundleIDMapping":{"a":{"n":1.}}})",
+      R"({"bundleIDMapping":{"a":{"n":-}}})",
+      R"({"bundleIDMapping":{"a":{"f":tru}}})",
+      R"({"bundleIDMapping":{"a":{"f":nul}}})",
+      R"({"bundleIDMapping":{"a":{"f":True}}})",
+      R"({"bundleIDMapping":{"a":{"cn":'x'}}})",
+      R"({"bundleIDMapping":{"a":{"cn":"x"}})",
+      R"({"bundleIDMapping":{"a":{"cn":"x"}}}})",
+      R"({"bundleIDMapping":{"a":{"cn":"x}}})",
+      R"({bundleIDMapping:{}})",
+      R"({"a":1,"bundleIDMapping":{"a":{}},})",
+      "{\"bundleIDMapping\":{\"a\":{\"cn\":\"\xff\"}}}",
+      R"({"bundleIDMapping":{"a":{}}}{})",
+  };
+  for (const char* text : kTexts) {
+    ASSERT_FALSE(Json::accept(text)) << text;  // the table itself is right
+    EXPECT_FALSE(ConfigFile::configFileWithJSONData(toBytes(text))) << text;
+  }
+}
+
 TEST(ConfigFileParsingTest, NumbersBeyondSixtyFourBitsStillLoad) {
   auto file = ConfigFile::configFileWithJSONData(
       toBytes(R"({"bundleIDMapping":{"a":{"mp":123456789012345678901234567890}}})"));
