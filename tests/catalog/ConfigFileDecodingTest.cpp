@@ -59,6 +59,8 @@ struct DecodingCase {
   Json userInfo;      // checked when not null
 };
 
+void PrintTo(const DecodingCase& c, std::ostream* out) { *out << c.name; }
+
 class ConfigFileDecodingTest : public ::testing::TestWithParam<DecodingCase> {};
 
 TEST_P(ConfigFileDecodingTest, GivesTheFirstFailingCheck) {

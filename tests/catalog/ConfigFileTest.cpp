@@ -36,6 +36,8 @@ const Representation kRepresentations[] = {
     {"Dictionary", [](const std::string& text) { return std::optional<ConfigFile>(ConfigFile(Json::parse(text))); }},
 };
 
+void PrintTo(const Representation& representation, std::ostream* out) { *out << representation.name; }
+
 class ConfigFileTest : public ::testing::TestWithParam<Representation> {
  protected:
   ConfigFile catalog() const {
