@@ -5,7 +5,6 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
-#include <initializer_list>
 #include <utility>
 
 #include "catalog/CatalogDocument.h"
@@ -14,7 +13,9 @@
 #include "foundation/DataHelpers.h"
 #include "foundation/FileHelpers.h"
 #include "foundation/Format.h"
+#include "foundation/NamedValues.h"
 #include "foundation/StringHelpers.h"
+#include "platform/Bundle.h"
 #include "vantor/BuildSettings.h"
 
 namespace vantor {
@@ -26,15 +27,8 @@ std::uint32_t readLittleEndian32(const Bytes& data, size_t offset) {
          static_cast<std::uint32_t>(data[offset + 2]) << 16 | static_cast<std::uint32_t>(data[offset + 3]) << 24;
 }
 
-// A user-info dictionary of named values; an absent value is stored as "(null)".
-Json variables(std::initializer_list<std::pair<const char*, FormatArg>> named) {
-  Json info = Json::object();
-  for (const auto& [name, value] : named) info[name] = value.toJson();
-  return info;
-}
-
-Error decodingError(long code, Json userInfo = Json::object()) {
-  return Error(kCocoaErrorDomain, code, std::move(userInfo));
+Error decodingError(long code, std::optional<Json> userInfo = std::nullopt) {
+  return Error(kCocoaErrorDomain, code, userInfo ? std::move(*userInfo) : Json::object());
 }
 
 struct PKeyDeleter {
@@ -110,11 +104,11 @@ std::optional<Bytes> ConfigFile::uncompressConfigFile(const Bytes* data, Error* 
                                                       std::string_view verificationKeyHex) {
   VANTOR_ASSERT(error != nullptr);
   if (data == nullptr) {
-    *error = decodingError(kConfigFileErrorNoData, variables({{"data", nullptr}}));
+    *error = decodingError(kConfigFileErrorNoData, makeDictionaryOfVariables("data", nullptr));
     return std::nullopt;
   }
   if (data->size() <= 539) {
-    *error = decodingError(kConfigFileErrorTooShort, variables({{"@(data.length)", data->size()}}));
+    *error = decodingError(kConfigFileErrorTooShort, makeDictionaryOfVariables("@(data.length)", data->size()));
     return std::nullopt;
   }
 
@@ -124,20 +118,20 @@ std::optional<Bytes> ConfigFile::uncompressConfigFile(const Bytes* data, Error* 
   std::uint32_t h2 = readLittleEndian32(*data, 520);
   std::uint32_t h3 = readLittleEndian32(*data, 524);
   if (h1 != kConfigFileMagicH1 || h2 != kConfigFileMagicH2 || h3 != kConfigFileMagicH3) {
-    *error = decodingError(kConfigFileErrorBadMagic, variables({{"@(h1)", h1}, {"@(h2)", h2}, {"@(h3)", h3}}));
+    *error = decodingError(kConfigFileErrorBadMagic, makeDictionaryOfVariables("@(h1),@(h2),@(h3)", h1, h2, h3));
     return std::nullopt;
   }
 
   size_t downloadedPayloadLength = data->size() - kConfigFileOverhead;
   if (static_cast<size_t>(storedPayloadLength) != downloadedPayloadLength) {
     *error = decodingError(kConfigFileErrorLengthMismatch,
-                           variables({{"@(storedPayloadLength)", storedPayloadLength},
-                                      {"@(downloadedPayloadLength)", downloadedPayloadLength}}));
+                           makeDictionaryOfVariables("@(storedPayloadLength),@(downloadedPayloadLength)",
+                                                     storedPayloadLength, downloadedPayloadLength));
     return std::nullopt;
   }
 
   if (kConfigFileHeaderSize + storedPayloadLength > data->size()) {
-    *error = decodingError(kConfigFileErrorNoPayload, variables({{"@(storedPayloadLength)", storedPayloadLength}}));
+    *error = decodingError(kConfigFileErrorNoPayload, makeDictionaryOfVariables("@(storedPayloadLength)", storedPayloadLength));
     return std::nullopt;
   }
   std::string_view payloadCompressed(reinterpret_cast<const char*>(data->data()) + kConfigFileHeaderSize,
@@ -145,20 +139,20 @@ std::optional<Bytes> ConfigFile::uncompressConfigFile(const Bytes* data, Error* 
 
   std::uint32_t h4 = readLittleEndian32(*data, data->size() - 4);
   if (h4 != kConfigFileMagicH4) {
-    *error = decodingError(kConfigFileErrorBadTrailer, variables({{"@(h4)", h4}}));
+    *error = decodingError(kConfigFileErrorBadTrailer, makeDictionaryOfVariables("@(h4)", h4));
     return std::nullopt;
   }
 
   std::string signedValue = SHA256(payloadCompressed);
   if (signedValue.size() != 64) {
-    *error = decodingError(kConfigFileErrorNoDigest, variables({{"payloadCompressed.SHA256", nullptr}}));
+    *error = decodingError(kConfigFileErrorNoDigest, makeDictionaryOfVariables("payloadCompressed.SHA256", nullptr));
     return std::nullopt;
   }
 
   std::string keyFailure;
   PKey key = publicKeyFromDER(dataFromHexString(verificationKeyHex), &keyFailure);
   if (!key) {
-    *error = decodingError(kConfigFileErrorNoKey, variables({{"secCreateError.description", keyFailure}}));
+    *error = decodingError(kConfigFileErrorNoKey, makeDictionaryOfVariables("secCreateError.description", keyFailure));
     return std::nullopt;
   }
 
@@ -201,6 +195,12 @@ bool ConfigFile::isBundleIdentifierIgnoredIndirectly(std::string_view bundleIden
   for (const auto& part : document_->topLevelStrings("ignoredBundleIDSubstringsCaseInsensitive"))
     if (!part.empty() && containsIgnoringCase(bundleIdentifier, part)) return true;
   return false;
+}
+
+std::optional<Json> ConfigFile::homepageForBundleIdentifier(std::string_view bundleIdentifier) {
+  auto path = platform::Bundle::main().pathForResource("homepages.json");
+  if (!path) return std::nullopt;
+  return homepageForBundleIdentifier(bundleIdentifier, *path);
 }
 
 std::optional<Json> ConfigFile::homepageForBundleIdentifier(std::string_view bundleIdentifier,

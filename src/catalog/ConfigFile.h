@@ -87,6 +87,7 @@ class ConfigFile {
 
   // The value under the bundle identifier in the resource "homepages.json", read anew on
   // each call; nothing without the file, an object in it, or the key.
+  static std::optional<Json> homepageForBundleIdentifier(std::string_view bundleIdentifier);
   static std::optional<Json> homepageForBundleIdentifier(std::string_view bundleIdentifier,
                                                          const std::string& homepagesPath);
 
