@@ -72,8 +72,10 @@ class AppDelegate {
   static bool isNonDigitNonDot(char32_t c);     // not in "0123456789."
 
  private:
-  // Seams of request resolution and the install run.
+  // Loads the process-wide catalog once (the product application's config.json.encr);
+  // without a usable one: the "Fatal Error" alert, then exit status 1. True when loaded.
   bool checkConfigFile();
+  // Seams of request resolution and the install run.
   void installBID(const std::string& bundleIdentifier, const std::string& name);
   void observeProgress();
   void updateProgressWindow(const Json& info);

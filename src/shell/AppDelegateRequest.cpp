@@ -8,10 +8,9 @@
 namespace vantor {
 
 void AppDelegate::handleURL(const std::optional<std::string>& link) {
+  checkConfigFile();
   cc_log("Info: handleURL: %@", link);
 }
-
-bool AppDelegate::checkConfigFile() { return configFile() != nullptr; }
 
 void AppDelegate::installBID(const std::string& bundleIdentifier, const std::string& name) {
   cc_log("Info: installBID: %@ %@", bundleIdentifier, name);

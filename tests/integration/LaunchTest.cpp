@@ -1,5 +1,6 @@
 // The real helper binary, run with its home and runtime folder in a temporary folder and
 // the scripted front end.
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,6 +17,7 @@
 #include "TestSupport.h"
 #include "platform/ChildProcess.h"
 #include "platform/PropertyList.h"
+#include "signer/CatalogSigner.h"
 
 namespace vantor {
 namespace {
@@ -28,6 +30,20 @@ class LaunchTest : public ::testing::Test {
     std::filesystem::create_directories(home());
     std::filesystem::create_directories(runtime());
     ::chmod(runtime().c_str(), 0700);
+    // Links other than the test link need the product application's catalog.
+    writeCatalog(signedCatalog(R"({"bundleIDMapping":{"com.example.editor":{"cn":"editor"}}})"));
+  }
+
+  std::string catalogPath() const { return home() + "/Library/Application Support/Vantor/config.json.encr"; }
+  void writeCatalog(const std::vector<std::uint8_t>& bytes) const {
+    std::filesystem::create_directories(std::filesystem::path(catalogPath()).parent_path());
+    test::writeFile(catalogPath(), std::string(bytes.begin(), bytes.end()));
+  }
+  static std::vector<std::uint8_t> signedCatalog(std::string_view text,
+                                                 const std::string& keyPath = signer::defaultPrivateKeyPath()) {
+    auto file = signer::signCatalogWithKeyFile(text, keyPath);
+    EXPECT_TRUE(file.has_value());
+    return file ? *file : std::vector<std::uint8_t>();
   }
 
   std::string home() const { return folder_ / "home"; }
@@ -80,6 +96,23 @@ class LaunchTest : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     EXPECT_TRUE(std::filesystem::is_socket(socketPath()));
     return child;
+  }
+
+  // Reads what the running helper writes until the text appears (true) or the time is up.
+  static bool waitForOutput(platform::ChildProcess& child, std::string_view text, std::string* seen,
+                            double seconds = 30) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (seen->find(text) == std::string::npos) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd entry{child.outputFd(), POLLIN, 0};
+      if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buffer[4096];
+      ssize_t n = ::read(child.outputFd(), buffer, sizeof buffer);
+      if (n <= 0) return false;
+      seen->append(buffer, static_cast<size_t>(n));
+    }
+    return true;
   }
 
   // Everything the helper wrote, once it has ended.
@@ -225,6 +258,7 @@ TEST_F(LaunchTest, SupportFolderThatIsAFileIsReportedAndTheLaunchGoesOn) {
 }
 
 TEST_F(LaunchTest, SupportFolderThatCanNotBeCreatedEndsWithStatusOne) {
+  std::filesystem::remove_all(home() + "/Library/Application Support");  // the catalog's folder
   test::writeFile(home() + "/Library/Application Support", "a file blocks the folder");
   ProcessResult result = run({"vantor://tesselURLtest"});
   EXPECT_EQ(result.status, 1) << result.output;
@@ -257,6 +291,65 @@ TEST_F(LaunchTest, UncaughtExceptionEndsInTheFeedbackDialogWithStatusOne) {
   ASSERT_EQ((*defaults)["tessellib_exception_info"].size(), 1u);
   EXPECT_NE((*defaults)["tessellib_exception_info"][0].get<std::string>().find("exception thrown on launch"),
             std::string::npos);
+}
+
+// Without a usable catalog the first request ends in the fatal alert and status 1; the
+// reason is logged, never shown.
+TEST_F(LaunchTest, UnusableCatalogEndsInTheFatalErrorAlertWithStatusOne) {
+  const std::string otherKey = test::sourceDir() + "/tests/catalog/fixtures/other-4096-private.pem";
+  struct Case {
+    const char* name;
+    std::optional<std::vector<std::uint8_t>> file;  // nothing: no file at all
+  };
+  std::vector<std::uint8_t> appended = signedCatalog(R"({"bundleIDMapping":{}})");
+  appended.push_back(0);
+  std::vector<std::uint8_t> flipped = signedCatalog(R"({"bundleIDMapping":{}})");
+  flipped[600] ^= 1;
+  const Case kCases[] = {
+      {"missing", std::nullopt},
+      {"empty", std::vector<std::uint8_t>()},
+      {"one byte appended", appended},
+      {"payload byte changed", flipped},
+      {"signed with another key", signedCatalog(R"({"bundleIDMapping":{}})", otherKey)},
+      {"not an object", signedCatalog("[1,2,3]")},
+      {"not JSON", signedCatalog("bundleIDMapping")},
+      {"no mapping", signedCatalog(R"({"ignoredBundleIDPrefixes":[]})")},
+      {"mapping not an object", signedCatalog(R"({"bundleIDMapping":["com.example.editor"]})")},
+  };
+  for (const auto& c : kCases) {
+    std::filesystem::remove(catalogPath());
+    std::filesystem::remove(transcriptPath());
+    if (c.file) writeCatalog(*c.file);
+    ProcessResult result = run({"vantor://com.example.editor"});
+    EXPECT_EQ(result.status, 1) << c.name << "\n" << result.output;
+    EXPECT_FALSE(result.signaled) << c.name;
+    EXPECT_NE(result.output.find("Error: the catalog " + catalogPath() + " can not be used"), std::string::npos)
+        << c.name << "\n" << result.output;
+    auto lines = transcript();
+    ASSERT_EQ(lines.size(), 1u) << c.name;
+    EXPECT_EQ(lines[0]["kind"], "alert") << c.name;
+    EXPECT_EQ(lines[0]["function"], "alert") << c.name;
+    EXPECT_EQ(lines[0]["title"], "Fatal Error") << c.name;
+    EXPECT_EQ(lines[0]["message"], "Please launch Vantor at least once before using it to install apps.") << c.name;
+    EXPECT_EQ(lines[0]["buttons"], nlohmann::json::array({"OK"})) << c.name;
+  }
+}
+
+TEST_F(LaunchTest, CatalogIsLoadedOnceAndKeptEvenIfTheFileChanges) {
+  auto first = startFirst();
+  ASSERT_TRUE(first);
+  std::string log;
+  EXPECT_EQ(run({"vantor://com.example.editor"}).status, 0);
+  ASSERT_TRUE(waitForOutput(*first, "Info: handleURL: vantor://com.example.editor", &log)) << log;
+
+  writeCatalog({1, 2, 3});  // damaged after loading: the loaded catalog stays in use
+  EXPECT_EQ(run({"vantor://com.example.other"}).status, 0);
+  ASSERT_TRUE(waitForOutput(*first, "Info: handleURL: vantor://com.example.other", &log)) << log;
+
+  EXPECT_EQ(run({"vantor://tesselURLtest"}).status, 0);
+  ASSERT_TRUE(first->waitFor(30));
+  EXPECT_EQ(first->exitStatus(), 0);
+  EXPECT_TRUE(transcript().empty());
 }
 
 }  // namespace
