@@ -18,6 +18,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/PropertyList.h"
 #include "signer/CatalogSigner.h"
+#include "vantor/BuildSettings.h"
 
 namespace vantor {
 namespace {
@@ -296,7 +297,7 @@ TEST_F(LaunchTest, UncaughtExceptionEndsInTheFeedbackDialogWithStatusOne) {
 // Without a usable catalog the first request ends in the fatal alert and status 1; the
 // reason is logged, never shown.
 TEST_F(LaunchTest, UnusableCatalogEndsInTheFatalErrorAlertWithStatusOne) {
-  const std::string otherKey = test::sourceDir() + "/tests/catalog/fixtures/other-4096-private.pem";
+  const std::string otherKey = std::string(build::kSourceDir) + "/tests/catalog/fixtures/other-4096-private.pem";
   struct Case {
     const char* name;
     std::optional<std::vector<std::uint8_t>> file;  // nothing: no file at all
