@@ -11,6 +11,7 @@
 #include "foundation/Log.h"
 #include "foundation/NamedValues.h"
 #include "foundation/StringHelpers.h"
+#include "sources/CGIInfoHelper.h"
 #include "sources/CaskHelperServices.h"
 #include "sources/CaskScript.h"
 #include "platform/RunLoop.h"
@@ -269,7 +270,7 @@ std::optional<std::string> CaskHelper::_getRubyVersionFromCaskfile(std::string_v
     return std::nullopt;
   }
   if (contains(lowercased(*output), "error")) {
-    services::collectErrorEvent(204, makeVariables("caskfileContents, output, wearesosorry, writeError.description",
+    CGIInfoHelper::collectErrorEvent(204, makeVariables("caskfileContents, output, wearesosorry, writeError.description",
                                                          caskfile, *output, "we are lying with the error code",
                                                          nullptr));
     // An error message is no version: let the caller fall back to the last version line.
@@ -359,7 +360,7 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
   auto version = getVersionFromCaskfile(caskfile);
   if (!version) {
     cc_log_error("Error: caskfile does not seem to contain any version lines %@", bundleIdentifier);
-    services::collectErrorEvent(10, makeVariables("bundleIdentifier, caskfileContents", bundleIdentifier,
+    CGIInfoHelper::collectErrorEvent(10, makeVariables("bundleIdentifier, caskfileContents", bundleIdentifier,
                                                         caskfile));
     setError(kErrorInstallCaskfileContainsNoVersions, makeVariables("bundleIdentifier", bundleIdentifier));
     return std::nullopt;
@@ -376,7 +377,7 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
       std::string exceptionInfo = missingResourceDescription(kConvertScript);
       cc_log_error("Error: could not convert download url using convert ruby script because of an exception %@ %@",
                    exceptionInfo, bundleIdentifier);
-      services::collectErrorEvent(11, makeVariables("exceptionInfo, bundleIdentifier, caskfileContents",
+      CGIInfoHelper::collectErrorEvent(11, makeVariables("exceptionInfo, bundleIdentifier, caskfileContents",
                                                           exceptionInfo, bundleIdentifier, caskfile));
       setError(kErrorInstallConvertURLScriptFailedException,
                makeVariables("bundleIdentifier, exceptionInfo", bundleIdentifier, exceptionInfo));
@@ -388,14 +389,14 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
       cc_log_error("Error: could not convert download url using convert ruby script empty result %@",
                    bundleIdentifier);
       setError(kErrorInstallConvertURLScriptFailedEmpty, makeVariables("bundleIdentifier", bundleIdentifier));
-      services::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents", bundleIdentifier,
+      CGIInfoHelper::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents", bundleIdentifier,
                                                           caskfile));
       return std::nullopt;
     }
     if (status != 0) {
       cc_log_error("Error: could not convert download url using convert ruby script non-null status code %li %@ %@",
                    status, bundleIdentifier, *output);
-      services::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents, @(status), output",
+      CGIInfoHelper::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents, @(status), output",
                                                           bundleIdentifier, caskfile, status, *output));
       setError(kErrorInstallConvertURLScriptFailedStatus,
                makeVariables("bundleIdentifier, @(status), output", bundleIdentifier, status, *output));
@@ -409,7 +410,7 @@ std::optional<std::string> CaskHelper::getDownloadURLFromCaskfile(std::string_vi
   if (!hasPrefix(finalURL, "http") && !hasPrefix(finalURL, "ftp")) {
     cc_log_error("Error: could not convert download url using convert ruby script invalid download url format %@ %@",
                  finalURL, bundleIdentifier);
-    services::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents, downloadURL",
+    CGIInfoHelper::collectErrorEvent(12, makeVariables("bundleIdentifier, caskfileContents, downloadURL",
                                                         bundleIdentifier, caskfile, finalURL));
     setError(kErrorInstallConvertURLScriptFailedStatus,
              makeVariables("bundleIdentifier, downloadURL", bundleIdentifier, finalURL));
@@ -451,12 +452,12 @@ std::string CaskHelper::getPreferredLanguageFromCaskfile(std::string_view caskfi
   std::string language = output ? trimmedOfWhitespaceAndNewlines(*output) : std::string();
   if (language.empty()) {
     cc_log_error("Error: _getRubyLanguageFromCaskfile did get nil or empty output");
-    services::collectErrorEvent(204, makeVariables("caskfileContents, output", caskfile, output));
+    CGIInfoHelper::collectErrorEvent(204, makeVariables("caskfileContents, output", caskfile, output));
     return std::string(kFallbackLanguage);
   }
   if (status != 0) {
     cc_log_error("Error: _getRubyLanguageFromCaskfile did get status");
-    services::collectErrorEvent(204, makeVariables("caskfileContents, output, @(status)", caskfile, output,
+    CGIInfoHelper::collectErrorEvent(204, makeVariables("caskfileContents, output, @(status)", caskfile, output,
                                                          static_cast<long>(status)));
     return std::string(kFallbackLanguage);
   }

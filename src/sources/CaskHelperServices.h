@@ -1,6 +1,5 @@
 #pragma once
-// TEMPORARY bridge to the services that CaskHelper needs before they land: the error-event
-// sink and the cask hosts.
+// TEMPORARY bridge to the cask hosts until the product server's settings land.
 
 #include <functional>
 #include <string>
@@ -13,9 +12,5 @@ namespace vantor::services {
 
 std::string caskHost();
 std::string makerHost();
-void collectErrorEvent(long code, const Json& info);
-
-using EventObserver = std::function<void(long, const Json&)>;
-void setEventObserverForTesting(EventObserver observer);
 
 }  // namespace vantor::services

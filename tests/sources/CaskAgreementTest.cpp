@@ -7,7 +7,6 @@
 
 #include "CaskRubyReference.h"
 #include "sources/CaskHelper.h"
-#include "sources/CaskHelperServices.h"
 #include "sources/CaskScript.h"
 
 namespace vantor {

@@ -12,7 +12,7 @@
 #include "foundation/FileHelpers.h"
 #include "foundation/StringHelpers.h"
 #include "sources/CaskHelper.h"
-#include "sources/CaskHelperServices.h"
+#include "sources/CGIInfoHelper.h"
 #include "sources/CaskScript.h"
 
 namespace vantor {
@@ -38,7 +38,8 @@ class CaskRubyTest : public testing::Test {
     if (const char* old = std::getenv("TMPDIR")) oldTmp_ = old;
     setenv("TMPDIR", tmp_.c_str(), 1);
     setenv("VANTOR_SYSTEM_VERSION", "10.15.7", 1);
-    services::setEventObserverForTesting([this](long code, const Json& info) { events_.push_back({code, info}); });
+    CGIInfoHelper::setErrorEventObserverForTesting(
+        [this](long code, const std::optional<Json>& info) { events_.push_back({code, info.value_or(Json())}); });
     CaskScript::setPreferredLanguagesForTesting(std::vector<std::string>{"en"});
   }
 
@@ -51,7 +52,7 @@ class CaskRubyTest : public testing::Test {
     if (oldTmp_) setenv("TMPDIR", oldTmp_->c_str(), 1);
     else unsetenv("TMPDIR");
     unsetenv("VANTOR_SYSTEM_VERSION");
-    services::setEventObserverForTesting(nullptr);
+    CGIInfoHelper::setErrorEventObserverForTesting(nullptr);
     CaskScript::setResourceFolderForTesting(std::nullopt);
     CaskScript::setPreferredLanguagesForTesting(std::nullopt);
     CaskScript::setTimeLimitSecondsForTesting(CaskScript::kDefaultTimeLimitSeconds);
