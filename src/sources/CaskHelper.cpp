@@ -12,7 +12,7 @@
 #include "foundation/NamedValues.h"
 #include "foundation/StringHelpers.h"
 #include "sources/CGIInfoHelper.h"
-#include "sources/CaskHelperServices.h"
+#include "sources/ProductServer.h"
 #include "sources/CaskScript.h"
 #include "platform/RunLoop.h"
 
@@ -165,29 +165,22 @@ ScriptFileRun runScriptFile(const std::string& path, const std::string& script) 
 // ---- Names and validity -----------------------------------------------------------
 
 std::string CaskHelper::getCaskURLForCaskname(std::string_view caskName) {
+  const char* repository = "homebrew-cask";
   std::string_view name = caskName;
-  const char* format = "https://%@/caskroom/homebrew-cask/master/Casks/%@.rb";
-  std::string host = services::caskHost();
-  if (!name.empty()) {
-    switch (name.front()) {
-      case '@':
-        format = "https://%@/caskroom/homebrew-versions/master/Casks/%@.rb";
-        name.remove_prefix(1);
-        break;
-      case '=':
-        format = "https://%@/caskroom/homebrew-drivers/master/Casks/%@.rb";
-        name.remove_prefix(1);
-        break;
-      case '$':
-        format = "https://%@/vantor/casks/%@.rb";
-        host = services::makerHost();
-        name.remove_prefix(1);
-        break;
-      default:
-        break;
-    }
+  switch (name.empty() ? '\0' : name.front()) {
+    case '@':
+      repository = "homebrew-versions";
+      break;
+    case '=':
+      repository = "homebrew-drivers";
+      break;
+    case '$':
+      return "https://" + ProductServer::makerHost() + ProductServer::makerCaskPath(name.substr(1));
+    default:
+      return makeString("https://%@/caskroom/%@/master/Casks/%@.rb", ProductServer::caskHost(), repository, name);
   }
-  return makeString(format, host, name);
+  return makeString("https://%@/caskroom/%@/master/Casks/%@.rb", ProductServer::caskHost(), repository,
+                    name.substr(1));
 }
 
 bool CaskHelper::isValidCaskfile(std::string_view data) {

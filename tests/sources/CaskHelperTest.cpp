@@ -8,7 +8,6 @@
 #include <string>
 
 #include "sources/CaskHelper.h"
-#include "sources/CaskHelperServices.h"
 
 namespace vantor {
 namespace {
