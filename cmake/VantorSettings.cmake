@@ -21,7 +21,22 @@ set(VANTOR_DATE_CHECKSUM_DOT_FACTOR "37" CACHE STRING "Release-date checksum: fa
 set(VANTOR_DATE_CHECKSUM_LETTERS "aeor" CACHE STRING "Release-date checksum: the four counted letters")
 set(VANTOR_DATE_CHECKSUM_MASK "1024" CACHE STRING "Release-date checksum: mask ORed into the letter count")
 # The word that the issuer of the product server's certificate must carry (lower-case letters).
+# The program keeps only its ROT13 form (kServerIssuerWord), never the word itself.
 set(VANTOR_SERVER_ISSUER_WORD "vantor" CACHE STRING "Expected issuer word of the product server certificate")
+if(NOT VANTOR_SERVER_ISSUER_WORD MATCHES "^[a-z]+$")
+  message(FATAL_ERROR "VANTOR_SERVER_ISSUER_WORD must be lower-case letters a-z only, got '${VANTOR_SERVER_ISSUER_WORD}'")
+endif()
+set(_plain "abcdefghijklmnopqrstuvwxyz")
+set(_rotated "nopqrstuvwxyzabcdefghijklm")
+set(VANTOR_SERVER_ISSUER_WORD_ROT13 "")
+string(LENGTH "${VANTOR_SERVER_ISSUER_WORD}" _length)
+math(EXPR _last "${_length} - 1")
+foreach(_i RANGE ${_last})
+  string(SUBSTRING "${VANTOR_SERVER_ISSUER_WORD}" ${_i} 1 _letter)
+  string(FIND "${_plain}" "${_letter}" _position)
+  string(SUBSTRING "${_rotated}" ${_position} 1 _letter)
+  string(APPEND VANTOR_SERVER_ISSUER_WORD_ROT13 "${_letter}")
+endforeach()
 
 # What one extraction of a downloaded archive may write and how long it may take; past
 # either limit the extracting tool is stopped and the extraction fails.

@@ -1,0 +1,76 @@
+#include "download/HTTPSecurePOST.h"
+
+#include <memory>
+
+#include "download/CurlTransfer.h"
+#include "download/ParsedURL.h"
+#include "download/ServerIssuerCheck.h"
+#include "foundation/Semaphore.h"
+
+namespace vantor {
+
+namespace {
+
+constexpr std::size_t kInitialCapacity = 102400;
+
+struct PostState {
+  Bytes buffer;
+  bool failed = false;
+};
+
+// Starts the pinned POST; finished gets the body or nothing on the transfer's thread.
+void startSecurePOST(const std::string& url, double timeout, std::function<void(std::optional<Bytes>)> finished) {
+  URLRequest request = HTTPSecurePOST::formRequest(url);
+  request.timeoutInterval = timeout;
+
+  auto state = std::make_shared<PostState>();
+  state->buffer.reserve(kInitialCapacity);
+  detail::TransferHooks hooks;
+  hooks.acceptServerCertificate = &ServerIssuerCheck::acceptsCertificate;
+  hooks.onData = [state](const char* bytes, std::size_t length) {
+    state->buffer.insert(state->buffer.end(), bytes, bytes + length);
+    return true;
+  };
+  hooks.onComplete = [state, finished = std::move(finished)](const detail::TransferOutcome& outcome) {
+    bool failedStatus = outcome.response && outcome.response->statusCode != 200;
+    if (!outcome.succeeded || failedStatus) finished(std::nullopt);
+    else finished(std::move(state->buffer));
+  };
+  detail::CurlTransfer::start(request, {}, std::move(hooks));
+}
+
+}  // namespace
+
+URLRequest HTTPSecurePOST::formRequest(const std::string& url) {
+  URLRequest request(url);
+  if (auto parsed = ParsedURL::parse(url)) {
+    request.url = parsed->absoluteStringWithoutQuery();
+    request.httpBody = parsed->query();
+  }
+  request.httpMethod = "POST";
+  request.setValue("application/x-www-form-urlencoded", "Content-Type");
+  return request;
+}
+
+std::optional<Bytes> HTTPSecurePOST::downloadURLWithSecurePOST(const std::string& url, double timeout) {
+  struct Result {
+    Semaphore done;
+    std::optional<Bytes> data;
+  };
+  auto result = std::make_shared<Result>();
+  startSecurePOST(url, timeout, [result](std::optional<Bytes> data) {
+    result->data = std::move(data);
+    result->done.signal();
+  });
+  result->done.wait();
+  return std::move(result->data);
+}
+
+void HTTPSecurePOST::downloadURLWithSecurePOST(const std::string& url, double timeout,
+                                               CompletionBlock completionBlock) {
+  startSecurePOST(url, timeout, [completionBlock = std::move(completionBlock)](std::optional<Bytes> data) {
+    if (completionBlock) completionBlock(std::move(data));
+  });
+}
+
+}  // namespace vantor
