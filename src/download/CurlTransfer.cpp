@@ -4,7 +4,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -124,11 +124,13 @@ bool CurlTransfer::configure(const URLRequest& request, std::string& problem) {
   if (options_.receiveBufferSize > 0) set(CURLOPT_BUFFERSIZE, options_.receiveBufferSize);
 
   // The request's time limit counts inactivity, not the whole transfer: connecting may
-  // take that long, and so may any stretch in which no byte moves.
+  // take that long, and so may any stretch in which no byte moves either way.
   if (request.timeoutInterval > 0) {
-    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::ceil(request.timeoutInterval * 1000.0)));
-    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(request.timeoutInterval)));
+    inactivityLimit_ = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::min(request.timeoutInterval, 1e9)));
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &CurlTransfer::progressCallback);
+    set(CURLOPT_XFERINFODATA, this);
   }
 
   if (request.httpMethod == "POST") {
@@ -188,8 +190,13 @@ void CurlTransfer::run() {
   CURLcode result = CURLE_OK;
   bool finished = false;
   std::string failure;
+  lastActivity_ = std::chrono::steady_clock::now();
   while (!finished) {
     if (cancelled_.load()) break;
+    if (inactiveTooLong()) {
+      failure = "no data moved for the request's time limit";
+      break;
+    }
     int running = 0;
     CURLMcode status = curl_multi_perform(multi_, &running);
     if (status != CURLM_OK) {
@@ -204,7 +211,13 @@ void CurlTransfer::run() {
       }
     }
     if (finished || running == 0) break;
-    status = curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+    int waitMilliseconds = 1000;
+    if (inactivityLimit_.count() > 0) {
+      auto left = lastActivity_ + inactivityLimit_ - std::chrono::steady_clock::now();
+      auto leftMilliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(left).count() + 1;
+      waitMilliseconds = static_cast<int>(std::clamp<long long>(leftMilliseconds, 0, 1000));
+    }
+    status = curl_multi_poll(multi_, nullptr, 0, waitMilliseconds, nullptr);
     if (status != CURLM_OK) {
       failure = curl_multi_strerror(status);
       break;
@@ -242,8 +255,20 @@ void CurlTransfer::complete(TransferOutcome outcome) {
   hooks_ = {};
 }
 
+void CurlTransfer::noteActivity(curl_off_t received, curl_off_t sent) {
+  if (received == receivedSoFar_ && sent == sentSoFar_) return;
+  receivedSoFar_ = received;
+  sentSoFar_ = sent;
+  lastActivity_ = std::chrono::steady_clock::now();
+}
+
+bool CurlTransfer::inactiveTooLong() const {
+  return inactivityLimit_.count() > 0 && std::chrono::steady_clock::now() - lastActivity_ > inactivityLimit_;
+}
+
 std::size_t CurlTransfer::receiveData(const char* bytes, std::size_t length) {
   if (cancelled_.load()) return CURL_WRITEFUNC_ERROR;
+  lastActivity_ = std::chrono::steady_clock::now();
   if (hooks_.onData) {
     bool goOn = false;
     try {
@@ -261,6 +286,7 @@ std::size_t CurlTransfer::receiveData(const char* bytes, std::size_t length) {
 
 std::size_t CurlTransfer::receiveHeaderLine(const char* bytes, std::size_t length) {
   if (cancelled_.load()) return 0;
+  lastActivity_ = std::chrono::steady_clock::now();
   if (finalHead_) return length;  // trailers after the body
   std::string_view line(bytes, length);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
@@ -348,6 +374,12 @@ std::size_t CurlTransfer::writeCallback(char* bytes, std::size_t size, std::size
 
 std::size_t CurlTransfer::headerCallback(char* bytes, std::size_t size, std::size_t count, void* self) {
   return static_cast<CurlTransfer*>(self)->receiveHeaderLine(bytes, size * count);
+}
+
+int CurlTransfer::progressCallback(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+  auto* transfer = static_cast<CurlTransfer*>(self);
+  transfer->noteActivity(received, sent);
+  return transfer->cancelled_.load() ? 1 : 0;
 }
 
 CURLcode CurlTransfer::sslContextCallback(CURL*, void* sslContext, void* self) {

@@ -9,6 +9,7 @@
 // ends the transfer promptly, even while it waits for a silent server.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -74,6 +75,8 @@ class CurlTransfer {
   void run();
   void complete(TransferOutcome outcome);
 
+  void noteActivity(curl_off_t received, curl_off_t sent);
+  bool inactiveTooLong() const;
   std::size_t receiveData(const char* bytes, std::size_t length);
   std::size_t receiveHeaderLine(const char* bytes, std::size_t length);
   CURLcode prepareTLS(void* sslContext);
@@ -81,6 +84,7 @@ class CurlTransfer {
 
   static std::size_t writeCallback(char* bytes, std::size_t size, std::size_t count, void* self);
   static std::size_t headerCallback(char* bytes, std::size_t size, std::size_t count, void* self);
+  static int progressCallback(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent);
   static CURLcode sslContextCallback(CURL* easy, void* sslContext, void* self);
   static int verifyCallback(int preverifyOk, x509_store_ctx_st* store);
 
@@ -93,6 +97,13 @@ class CurlTransfer {
   std::optional<std::string> extraCABundle_;
   char errorBuffer_[256] = {};
   std::atomic<bool> cancelled_{false};
+
+  // The request's time limit: no byte may stand still for longer. Kept here rather than
+  // in curl's low-speed limit, which counts whole seconds over an averaged window.
+  std::chrono::steady_clock::duration inactivityLimit_{};
+  std::chrono::steady_clock::time_point lastActivity_;
+  curl_off_t receivedSoFar_ = 0;
+  curl_off_t sentSoFar_ = 0;
 
   ResponseHead pendingHead_;  // the head being received
   bool pendingHasLocation_ = false;

@@ -83,7 +83,8 @@ struct LoopbackServer::Impl {
   mutable std::mutex lock;
   std::condition_variable stopping;  // wakes handlers that pause or hold a connection
   bool stopped = false;
-  std::map<std::string, std::vector<ScriptedResponse>> scripts;
+  // Shared, so a request takes its script without copying a large body.
+  std::map<std::string, std::vector<std::shared_ptr<const ScriptedResponse>>> scripts;
   std::map<std::string, std::vector<RecordedRequest>> seen;
   std::vector<std::string> unexpected;
 
@@ -116,7 +117,7 @@ void LoopbackServer::Impl::answer(const httplib::Request& request, httplib::Resp
   record.body = request.body;
   for (const auto& [key, value] : request.headers) record.headers.emplace(key, value);
 
-  ScriptedResponse script;
+  std::shared_ptr<const ScriptedResponse> scripted;
   {
     std::lock_guard guard(lock);
     auto& requestsOfPath = seen[request.path];
@@ -128,8 +129,9 @@ void LoopbackServer::Impl::answer(const httplib::Request& request, httplib::Resp
       response.set_content("no script for " + request.path, "text/plain");
       return;
     }
-    script = it->second[std::min(requestsOfPath.size(), it->second.size()) - 1];
+    scripted = it->second[std::min(requestsOfPath.size(), it->second.size()) - 1];
   }
+  const ScriptedResponse& script = *scripted;
 
   if (script.neverAnswer) {
     std::unique_lock guard(lock);
@@ -148,7 +150,8 @@ void LoopbackServer::Impl::answer(const httplib::Request& request, httplib::Resp
     return;
   }
 
-  auto body = std::make_shared<std::string>(std::move(script.body));
+  // The providers run after this returns; they keep the script alive.
+  std::shared_ptr<const std::string> body(scripted, &scripted->body);
   if (script.trickleChunkSize > 0) {
     size_t chunk = script.trickleChunkSize;
     Milliseconds interval = script.trickleInterval;
@@ -174,7 +177,8 @@ void LoopbackServer::Impl::answer(const httplib::Request& request, httplib::Resp
       break;
     case ScriptedResponse::Length::None:
       response.set_chunked_content_provider(script.contentType, [body](size_t offset, httplib::DataSink& sink) {
-        if (offset < body->size()) return sink.write(body->data() + offset, body->size() - offset);
+        if (offset < body->size())
+          return sink.write(body->data() + offset, std::min<size_t>(body->size() - offset, 4 << 20));
         sink.done();
         return true;
       });
@@ -260,8 +264,10 @@ std::string LoopbackServer::url(const std::string& pathAndQuery, const std::stri
 void LoopbackServer::on(const std::string& path, ScriptedResponse response) { onSequence(path, {std::move(response)}); }
 
 void LoopbackServer::onSequence(const std::string& path, std::vector<ScriptedResponse> responses) {
+  std::vector<std::shared_ptr<const ScriptedResponse>> shared;
+  for (auto& response : responses) shared.push_back(std::make_shared<const ScriptedResponse>(std::move(response)));
   std::lock_guard guard(impl_->lock);
-  impl_->scripts[path] = std::move(responses);
+  impl_->scripts[path] = std::move(shared);
 }
 
 int LoopbackServer::requestCount(const std::string& path) const {
