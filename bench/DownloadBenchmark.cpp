@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "LoopbackServer.h"
+#include "support/LoopbackServer.h"
 #include "download/HTTPDownloader.h"
 #include "foundation/FileHelpers.h"
 

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "DownloadTestHelpers.h"
-#include "LoopbackServer.h"
-#include "SilentListener.h"
+#include "support/LoopbackServer.h"
+#include "support/SilentListener.h"
 #include "download/HTTPContentLengthChecker.h"
 #include "download/HTTPDownloader.h"
 #include "download/HTTPPartialDownloader.h"

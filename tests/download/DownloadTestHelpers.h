@@ -2,12 +2,12 @@
 // Small helpers shared by the download tests.
 
 #include <chrono>
-#include <filesystem>
 #include <optional>
 #include <string>
 
 #include "foundation/Bytes.h"
 #include "foundation/FileHelpers.h"
+#include "support/TestSupport.h"
 #include "foundation/StringHelpers.h"
 #include "vantor/BuildSettings.h"
 
@@ -30,16 +30,5 @@ class Stopwatch {
 
 // The word the product server's issuer must carry, in plain form (the build keeps ROT13).
 inline std::string issuerWord() { return rot13(build::kServerIssuerWord).value(); }
-
-// A private folder removed again at the end of the test.
-class TemporaryFolder {
- public:
-  TemporaryFolder() : path_(makeTempDirectory().value()) {}
-  ~TemporaryFolder() { removeItem(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace vantor::test

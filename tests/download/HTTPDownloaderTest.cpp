@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DownloadTestHelpers.h"
-#include "LoopbackServer.h"
+#include "support/LoopbackServer.h"
 
 namespace vantor {
 namespace {

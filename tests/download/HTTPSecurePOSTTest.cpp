@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "DownloadTestHelpers.h"
-#include "LoopbackServer.h"
-#include "ScopedEnvironmentVariable.h"
+#include "support/LoopbackServer.h"
+#include "support/ScopedEnvironmentVariable.h"
 #include "download/ServerIssuerCheck.h"
 #include "download/URLDownloads.h"
 #include "foundation/Semaphore.h"
@@ -25,7 +25,7 @@ using test::TestCertificateAuthority;
 class HTTPSecurePOSTTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder = new test::TemporaryFolder;
+    folder = new test::TempFolder;
     productAuthority = new TestCertificateAuthority("Loopback " + test::issuerWord() + " Authority 2");
     plainAuthority = new TestCertificateAuthority("Loopback Plain Authority");
     strangerAuthority = new TestCertificateAuthority("Stranger " + test::issuerWord() + " Authority");
@@ -49,7 +49,7 @@ class HTTPSecurePOSTTest : public ::testing::Test {
     return server;
   }
 
-  static inline test::TemporaryFolder* folder;
+  static inline test::TempFolder* folder;
   static inline TestCertificateAuthority* productAuthority;
   static inline TestCertificateAuthority* plainAuthority;
   static inline TestCertificateAuthority* strangerAuthority;

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "DownloadTestHelpers.h"
-#include "LoopbackServer.h"
-#include "SilentListener.h"
+#include "support/LoopbackServer.h"
+#include "support/SilentListener.h"
 #include "download/HTTPContentLengthChecker.h"
 #include "download/HTTPPartialDownloader.h"
 #include "download/HTTPRedirectChecker.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "DownloadTestHelpers.h"
-#include "LoopbackServer.h"
+#include "support/LoopbackServer.h"
 #include "foundation/Semaphore.h"
 
 namespace vantor {
@@ -32,7 +32,7 @@ TEST_F(URLDownloadsTest, DownloadReadsWholeResourcesWithoutLookingAtTheStatus) {
   EXPECT_EQ(test::text(contentsOfURL(server->url("/icon.png"))), "PNG bytes");
   EXPECT_EQ(test::text(download(server->url("/error"))), "error page");
 
-  test::TemporaryFolder folder;
+  test::TempFolder folder;
   std::string path = folder.path() + "/local.txt";
   ASSERT_TRUE(writeContentsAtomically(path, "local file"));
   EXPECT_EQ(test::text(download("file://" + path)), "local file");

@@ -1,4 +1,4 @@
-#include "LoopbackServer.h"
+#include "support/LoopbackServer.h"
 
 #include <httplib.h>
 #include <openssl/pem.h>

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "TestCertificates.h"
+#include "support/TestCertificates.h"
 
 namespace vantor::test {
 

@@ -1,4 +1,4 @@
-#include "SilentListener.h"
+#include "support/SilentListener.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
