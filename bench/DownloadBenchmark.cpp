@@ -2,9 +2,9 @@
 // `curl -s -o FILE` of the same URL in the same run. Each fetch runs in a child process
 // so that its peak memory (maximum resident set) is its own.
 //
-//   download_bench [megabytes] [rounds]      defaults: 200 MB, 5 rounds
-//   download_bench --fetch URL               the child: one download, prints its time
-//   download_bench --serve megabytes         only the server, until return is pressed
+//   vantor-bench-download [megabytes] [rounds]      defaults: 200 MB, 5 rounds
+//   vantor-bench-download --fetch URL               the child: one download, prints its time
+//   vantor-bench-download --serve megabytes         only the server, until return is pressed
 
 #include <signal.h>
 #include <spawn.h>
