@@ -106,8 +106,10 @@ std::optional<std::string> convertSelector(std::string_view selector) {
       if (quote != 0) {
         if (c == quote) quote = 0;
       } else if (inBrackets) {
-        if (c == '"' || c == '\'') quote = c;
-        else if (c == ']') inBrackets = false;
+        if (c == '"' || c == '\'')
+          quote = c;
+        else if (c == ']')
+          inBrackets = false;
       } else if (c == '[') {
         inBrackets = true;
       } else if (c == ' ' || c == '\t' || c == '\n' || c == '>') {

@@ -42,13 +42,12 @@ Error errorFromLibxml(const xmlError& error) {
 
 std::optional<std::string> convertFromUTF8(std::string_view text, const std::string& encoding) {
   UErrorCode status = U_ZERO_ERROR;
-  int32_t needed = ucnv_convert(encoding.c_str(), "UTF-8", nullptr, 0, text.data(),
-                                static_cast<int32_t>(text.size()), &status);
+  int32_t needed =
+      ucnv_convert(encoding.c_str(), "UTF-8", nullptr, 0, text.data(), static_cast<int32_t>(text.size()), &status);
   if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
   std::string out(static_cast<size_t>(needed), '\0');
   status = U_ZERO_ERROR;
-  ucnv_convert(encoding.c_str(), "UTF-8", out.data(), needed, text.data(), static_cast<int32_t>(text.size()),
-               &status);
+  ucnv_convert(encoding.c_str(), "UTF-8", out.data(), needed, text.data(), static_cast<int32_t>(text.size()), &status);
   if (U_FAILURE(status)) return std::nullopt;
   return out;
 }
@@ -56,8 +55,8 @@ std::optional<std::string> convertFromUTF8(std::string_view text, const std::str
 bool fitsLibxml(std::string_view data, Error* error) {
   if (data.size() <= static_cast<size_t>(INT_MAX)) return true;
   if (error != nullptr)
-    *error = Error(kONOErrorDomain, XML_ERR_INTERNAL_ERROR,
-                   Json{{kLocalizedFailureReasonErrorKey, "Document too large"}});
+    *error =
+        Error(kONOErrorDomain, XML_ERR_INTERNAL_ERROR, Json{{kLocalizedFailureReasonErrorKey, "Document too large"}});
   return false;
 }
 
@@ -146,8 +145,7 @@ const std::optional<std::string>& ONOXMLDocument::stringEncoding() const {
     stringEncoding_.emplace();
     if (document_->encoding != nullptr) {
       UErrorCode status = U_ZERO_ERROR;
-      const char* name =
-          ucnv_getCanonicalName(reinterpret_cast<const char*>(document_->encoding), "IANA", &status);
+      const char* name = ucnv_getCanonicalName(reinterpret_cast<const char*>(document_->encoding), "IANA", &status);
       if (U_FAILURE(status) || name == nullptr) {
         status = U_ZERO_ERROR;
         UConverter* converter = ucnv_open(reinterpret_cast<const char*>(document_->encoding), &status);
@@ -186,8 +184,8 @@ ONOXPathEnumerator ONOXMLDocument::CSS(std::string_view selector) { return rootE
 ONOXMLElementPtr ONOXMLDocument::firstChildWithCSS(std::string_view selector) {
   return rootElement()->firstChildWithCSS(selector);
 }
-void ONOXMLDocument::enumerateElementsWithCSS(std::string_view selector,
-                                              const std::function<void(const ONOXMLElementPtr&, size_t, bool*)>& block) {
+void ONOXMLDocument::enumerateElementsWithCSS(
+    std::string_view selector, const std::function<void(const ONOXMLElementPtr&, size_t, bool*)>& block) {
   rootElement()->enumerateElementsWithCSS(selector, block);
 }
 

@@ -3,6 +3,9 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "foundation/Assert.h"
 #include "foundation/StringHelpers.h"
 #include "sources/ONOCSSConverter.h"
@@ -24,12 +27,28 @@ std::optional<std::string> adopt(xmlChar* value) {
 // XPath errors come back as a failed evaluation; libxml2 would print them otherwise.
 void ignoreXPathError(void*, xmlErrorPtr) {}
 
+// Case-insensitive equality without allocating for the usual all-ASCII names.
+bool sameIgnoringCase(const xmlChar* name, std::string_view wanted) {
+  std::string_view have = text(name);
+  if (have.size() != wanted.size()) {
+    bool ascii = std::all_of(have.begin(), have.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return false;
+    return equalsIgnoringCase(have, wanted);
+  }
+  for (size_t i = 0; i < have.size(); ++i) {
+    unsigned char a = static_cast<unsigned char>(have[i]), b = static_cast<unsigned char>(wanted[i]);
+    if (a >= 0x80 || b >= 0x80) return equalsIgnoringCase(have, wanted);
+    if (std::tolower(a) != std::tolower(b)) return false;
+  }
+  return true;
+}
+
 bool matchesTag(xmlNodePtr node, std::optional<std::string_view> tag, std::optional<std::string_view> prefix) {
   if (node->type != XML_ELEMENT_NODE) return false;
-  if (tag && (node->name == nullptr || !equalsIgnoringCase(text(node->name), *tag))) return false;
+  if (tag && (node->name == nullptr || !sameIgnoringCase(node->name, *tag))) return false;
   if (prefix) {
     if (node->ns == nullptr || node->ns->prefix == nullptr) return false;
-    if (!equalsIgnoringCase(text(node->ns->prefix), *prefix)) return false;
+    if (!sameIgnoringCase(node->ns->prefix, *prefix)) return false;
   }
   return true;
 }
@@ -127,7 +146,8 @@ std::optional<std::string> ONOXMLElement::valueForAttribute(std::string_view nam
 }
 
 std::vector<ONOXMLElementPtr> ONOXMLElement::children() const {
-  return childrenAtIndexes(indexesOfChildrenPassingTest([](xmlNodePtr node, bool*) { return node->type == XML_ELEMENT_NODE; }));
+  return childrenAtIndexes(
+      indexesOfChildrenPassingTest([](xmlNodePtr node, bool*) { return node->type == XML_ELEMENT_NODE; }));
 }
 
 ONOXMLElementPtr ONOXMLElement::objectAtIndexedSubscript(size_t index) const {
@@ -157,8 +177,10 @@ std::vector<ONOXMLElementPtr> ONOXMLElement::childrenAtIndexes(const std::set<si
   std::vector<ONOXMLElementPtr> found;
   if (indexes.empty()) return found;
   size_t index = 0;
-  for (xmlNodePtr child = node_->children; child != nullptr && index <= *indexes.rbegin(); child = child->next, ++index) {
-    if (child->type == XML_ELEMENT_NODE && indexes.count(index) != 0) found.push_back(document_->elementWithNode(child));
+  for (xmlNodePtr child = node_->children; child != nullptr && index <= *indexes.rbegin();
+       child = child->next, ++index) {
+    if (child->type == XML_ELEMENT_NODE && indexes.count(index) != 0)
+      found.push_back(document_->elementWithNode(child));
   }
   return found;
 }
@@ -183,8 +205,8 @@ xmlXPathObjectPtr ONOXMLElement::evaluate(const std::string& expression) const {
   context->error = ignoreXPathError;
   const auto& defaults = document_->defaultNamespaces();
   // Nearer declarations shadow farther ones of the same prefix, as in the document.
-  for (xmlNodePtr node = node_; node != nullptr && node->type != XML_DOCUMENT_NODE &&
-                                node->type != XML_HTML_DOCUMENT_NODE;
+  for (xmlNodePtr node = node_;
+       node != nullptr && node->type != XML_DOCUMENT_NODE && node->type != XML_HTML_DOCUMENT_NODE;
        node = node->parent) {
     if (node->type != XML_ELEMENT_NODE) continue;
     for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next) {
@@ -225,7 +247,8 @@ ONOXMLElementPtr ONOXMLElement::firstChildWithXPath(const std::optional<std::str
 void ONOXMLElement::enumerateElementsWithXPath(const std::optional<std::string>& expression, const Block& block) const {
   ONOXPathEnumerator enumerator = XPath(expression);
   bool stop = false;
-  for (size_t index = 0; index < enumerator.count() && !stop; ++index) block(enumerator.objectAtIndex(index), index, &stop);
+  for (size_t index = 0; index < enumerator.count() && !stop; ++index)
+    block(enumerator.objectAtIndex(index), index, &stop);
 }
 
 std::unique_ptr<ONOXPathFunctionResult> ONOXMLElement::functionResultByEvaluatingXPath(

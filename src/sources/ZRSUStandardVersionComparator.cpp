@@ -155,8 +155,7 @@ bool ZRSUStandardVersionComparator::isSystemVersionNewerThanOurSystemVersion(
     const std::optional<std::string>& version) {
   if (!version || version->empty() || !contains(*version, ".")) return false;
   platform::OperatingSystemVersion running = platform::operatingSystemVersion();
-  std::string ours =
-      makeString("%li.%li.%li", running.majorVersion, running.minorVersion, running.patchVersion);
+  std::string ours = makeString("%li.%li.%li", running.majorVersion, running.minorVersion, running.patchVersion);
   return defaultComparator().compareVersion(ours, *version) == -1;
 }
 

@@ -1,10 +1,9 @@
-#include "sources/ONOXMLDocument.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "sources/ONOCSSConverter.h"
+#include "sources/ONOXMLDocument.h"
 #include "sources/ONOXMLElement.h"
 
 namespace vantor::sources {
@@ -70,8 +69,8 @@ TEST(ONOXMLDocumentTest, ChildLookupIgnoresCaseAndMatchesByPrefix) {
   EXPECT_EQ(version->namespacePrefix(), "sparkle");
   EXPECT_EQ(item->firstChildWithTag("version")->stringValue(), "200");  // any prefix
   EXPECT_EQ(item->firstChildWithTag("version", "other"), nullptr);
-  EXPECT_EQ(item->firstChildWithTag("title", "sparkle"), nullptr);       // no prefix at all
-  EXPECT_EQ(item->firstChildWithTag("text"), nullptr);                   // text nodes are no children
+  EXPECT_EQ(item->firstChildWithTag("title", "sparkle"), nullptr);  // no prefix at all
+  EXPECT_EQ(item->firstChildWithTag("text"), nullptr);              // text nodes are no children
   EXPECT_EQ(item->childrenWithTag(std::nullopt, "sparkle").size(), 1u);
   EXPECT_EQ(document->rootElement()->firstChildWithTag("channel")->childrenWithTag("ITEM").size(), 2u);
 }
@@ -105,8 +104,8 @@ TEST(ONOXMLDocumentTest, TextOnlyElementHasNoChildrenButItsText) {
 }
 
 TEST(ONOXMLDocumentTest, AttributesAreFoundByLocalName) {
-  auto document = parse(
-      R"(<r xmlns:s="urn:s" xmlns:t="urn:t"><e s:version="1" t:version="2" url="u" s:os="mac"/></r>)");
+  auto document =
+      parse(R"(<r xmlns:s="urn:s" xmlns:t="urn:t"><e s:version="1" t:version="2" url="u" s:os="mac"/></r>)");
   auto e = document->rootElement()->firstChildWithTag("e");
   EXPECT_EQ(e->valueForAttribute("version"), "1");  // the first of the two
   EXPECT_EQ(e->objectForKeyedSubscript("url"), "u");
@@ -277,7 +276,7 @@ TEST(ONOXMLDocumentTest, HTMLDocumentsAndCSSQueries) {
   EXPECT_EQ(document->CSS("div > a").count(), 2u);
   EXPECT_EQ(document->CSS("a[name=n], a[href='/z']").count(), 2u);
   EXPECT_EQ(document->firstChildWithCSS("div.wide.note")->valueForAttribute("id"), "main");
-  EXPECT_EQ(document->CSS("a:first-child").count(), 0u);  // unsupported: nothing
+  EXPECT_EQ(document->CSS("a:first-child").count(), 0u);          // unsupported: nothing
   EXPECT_EQ(document->firstChildWithCSS("html")->tag(), "html");  // the root itself can match
 }
 

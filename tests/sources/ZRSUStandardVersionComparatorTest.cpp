@@ -1,11 +1,10 @@
-#include "sources/ZRSUStandardVersionComparator.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <thread>
 
 #include "sources/ZRSUSpecialVersionComparator.h"
+#include "sources/ZRSUStandardVersionComparator.h"
 
 namespace vantor::sources {
 namespace {
@@ -40,11 +39,11 @@ const VersionCase kCases[] = {
     {"1.2b", "1.2a", 1, 1},
     {"1.2b", "1.2.2", -1, 0},
     {"2.0beta", "2.0bet.1", 1, 0},
-    {"1.0", "1a", 1, -1},       // number beats string; the variant reads "1a" as 1.1
-    {"1.0", "1 a", 1, 1},       // separator beats string
+    {"1.0", "1a", 1, -1},  // number beats string; the variant reads "1a" as 1.1
+    {"1.0", "1 a", 1, 1},  // separator beats string
     {"1a", "1.0", -1, 1},
-    {"1.a", "1.1", -1, -1},     // string loses to number
-    {"1.+", "1.1", -1, -1},     // "+" is a symbol, so a string
+    {"1.a", "1.1", -1, -1},  // string loses to number
+    {"1.+", "1.1", -1, -1},  // "+" is a symbol, so a string
     // strings are ordered as text, case-sensitively
     {"1.0B", "1.0a", -1, -1},
     // the "v" prefix
@@ -52,8 +51,8 @@ const VersionCase kCases[] = {
     {"1.9", "v2.0", -1, -1},
     {"v2.0", "v1.9", 1, 1},
     {"v2.0", "2.0", 0, 0},
-    {"vv2", "2", -1, -1},       // only "v" followed by a digit is a prefix
-    {"v2", "1", -1, -1},        // too short to lose its "v": a string against a number
+    {"vv2", "2", -1, -1},  // only "v" followed by a digit is a prefix
+    {"v2", "1", -1, -1},   // too short to lose its "v": a string against a number
     // unknown markers
     {"", "1.0", -1, -1},
     {"1.0", "", 1, 1},
@@ -66,13 +65,15 @@ const VersionCase kCases[] = {
     // separators are equal whatever their character, and come one per part
     {"1.0-2", "1.0.2", 0, 0},
     {"1_0", "1:0", 0, 0},
-    {"1..0", "1.0", -1, -1},    // a separator loses to a number
+    {"1..0", "1.0", -1, -1},  // a separator loses to a number
     {"1.0 (123)", "1.0 (124)", -1, -1},
     {"1.0 (124)", "1.0 (123)", 1, 1},
     {"1.0\n2", "1.0.2", 0, 0},
-    {"1\xE3\x80\x82" "5", "1.5", 0, 0},  // ideographic full stop is punctuation
+    {"1\xE3\x80\x82"
+     "5",
+     "1.5", 0, 0},  // ideographic full stop is punctuation
     // Unicode digits are numbers
-    {"1.\xD9\xA2", "1.1", 1, 1},          // Arabic-Indic two
+    {"1.\xD9\xA2", "1.1", 1, 1},  // Arabic-Indic two
     // numbers beyond 64 bits keep their order
     {"1.99999999999999999999", "1.99999999999999999998", 1, 1},
     {"1.18446744073709551616", "1.9223372036854775807", 1, 1},
@@ -123,9 +124,8 @@ TEST(ZRSUStandardVersionComparatorTest, TellsWhetherASystemVersionIsNewerThanThe
     std::optional<std::string> minimum;
     bool newer;
   } cases[] = {
-      {"10.15", true}, {"10.14", false}, {"10.14.6", false}, {"10.14.7", true},
-      {"10", false},   {"11", false},    {"", false},        {std::nullopt, false},
-      {"9.0", false},  {"11.0", true},
+      {"10.15", true}, {"10.14", false}, {"10.14.6", false},    {"10.14.7", true}, {"10", false},
+      {"11", false},   {"", false},      {std::nullopt, false}, {"9.0", false},    {"11.0", true},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ZRSUStandardVersionComparator::isSystemVersionNewerThanOurSystemVersion(c.minimum), c.newer)
