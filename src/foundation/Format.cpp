@@ -118,12 +118,12 @@ std::string formatString(std::string_view format, const std::vector<FormatArg>& 
     }
     // %[flags][width][.precision][length]conversion
     size_t j = i + 1;
-    std::string spec = "%";
-    while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos) spec += format[j++];
-    while (j < format.size() && format[j] >= '0' && format[j] <= '9') spec += format[j++];
+    std::string directive = "%";
+    while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos) directive += format[j++];
+    while (j < format.size() && format[j] >= '0' && format[j] <= '9') directive += format[j++];
     if (j < format.size() && format[j] == '.') {
-      spec += format[j++];
-      while (j < format.size() && format[j] >= '0' && format[j] <= '9') spec += format[j++];
+      directive += format[j++];
+      while (j < format.size() && format[j] >= '0' && format[j] <= '9') directive += format[j++];
     }
     while (j < format.size() && std::string_view("hlqLzjt").find(format[j]) != std::string_view::npos) ++j;
     if (j >= format.size()) {
@@ -141,18 +141,18 @@ std::string formatString(std::string_view format, const std::vector<FormatArg>& 
         break;
       }
       case 'd':
-      case 'i': std::snprintf(buf, sizeof buf, (spec + "lld").c_str(), take().asInt()); out += buf; break;
-      case 'u': std::snprintf(buf, sizeof buf, (spec + "llu").c_str(), take().asUInt()); out += buf; break;
+      case 'i': std::snprintf(buf, sizeof buf, (directive + "lld").c_str(), take().asInt()); out += buf; break;
+      case 'u': std::snprintf(buf, sizeof buf, (directive + "llu").c_str(), take().asUInt()); out += buf; break;
       case 'x':
       case 'X':
-      case 'o': std::snprintf(buf, sizeof buf, (spec + "ll" + conv).c_str(), take().asUInt()); out += buf; break;
+      case 'o': std::snprintf(buf, sizeof buf, (directive + "ll" + conv).c_str(), take().asUInt()); out += buf; break;
       case 'c': out += static_cast<char>(take().asInt()); break;
       case 'f':
       case 'F':
       case 'e':
       case 'E':
       case 'g':
-      case 'G': std::snprintf(buf, sizeof buf, (spec + conv).c_str(), take().asDouble()); out += buf; break;
+      case 'G': std::snprintf(buf, sizeof buf, (directive + conv).c_str(), take().asDouble()); out += buf; break;
       default: out.append(format.substr(i, j - i + 1)); break;
     }
     i = j;
