@@ -85,19 +85,34 @@ std::optional<std::string> ExtractionWatch::exceeded() {
   return reason_;
 }
 
+std::chrono::steady_clock::duration ExtractionWatch::measure(std::unique_lock<std::mutex>& lock) {
+  using namespace std::chrono;
+  lock.unlock();
+  auto began = steady_clock::now();
+  FolderUsage usage = measureFolder(folder_);
+  auto took = steady_clock::now() - began;
+  lock.lock();
+  if (reason_) return took;
+  if (usage.bytes > limits_.maxBytes)
+    reason_ = "wrote more than the limit of " + std::to_string(limits_.maxBytes) + " bytes";
+  else if (usage.entries > limits_.maxEntries)
+    reason_ = "wrote more than the limit of " + std::to_string(limits_.maxEntries) + " files";
+  return took;
+}
+
+std::optional<std::string> ExtractionWatch::exceededAfterExit() {
+  {
+    std::unique_lock lock(mutex_);
+    measure(lock);
+  }
+  return exceeded();
+}
+
 void ExtractionWatch::run() {
   using namespace std::chrono;
   std::unique_lock lock(mutex_);
   while (!stopping_ && !reason_) {
-    lock.unlock();
-    auto began = steady_clock::now();
-    FolderUsage usage = measureFolder(folder_);
-    auto took = steady_clock::now() - began;
-    lock.lock();
-    if (usage.bytes > limits_.maxBytes)
-      reason_ = "wrote more than the limit of " + std::to_string(limits_.maxBytes) + " bytes";
-    else if (usage.entries > limits_.maxEntries)
-      reason_ = "wrote more than the limit of " + std::to_string(limits_.maxEntries) + " files";
+    auto took = measure(lock);
     // Measuring a large tree is not free: never spend more than a third of the time on it.
     auto pause = std::max<steady_clock::duration>(milliseconds(100), took * 2);
     wake_.wait_for(lock, pause, [this] { return stopping_; });

@@ -41,9 +41,14 @@ class ExtractionWatch {
   // Why the extraction must stop ("wrote more than the limit of N bytes", "did not
   // finish within N seconds"), or nothing while it keeps within its limits.
   std::optional<std::string> exceeded();
+  // Measures the folder once more now; a tool that finishes between two periodic
+  // measurements must not slip past the limits.
+  std::optional<std::string> exceededAfterExit();
 
  private:
   void run();
+  // Measures the folder and records the first limit it exceeds; returns the time it took.
+  std::chrono::steady_clock::duration measure(std::unique_lock<std::mutex>& lock);
 
   std::string folder_;
   ExtractionLimits limits_;

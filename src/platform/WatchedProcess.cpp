@@ -108,6 +108,7 @@ int WatchedProcess::waitForExit() {
   while (!child_->waitFor(0.1))
     if (!checkLimits()) break;
   child_->wait();
+  if (!limitFailure_) limitFailure_ = watch_->exceededAfterExit();
   if (child_->signaled() || !child_->exited()) return -1;
   return child_->exitStatus();
 }

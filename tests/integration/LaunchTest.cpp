@@ -181,6 +181,16 @@ TEST_F(LaunchTest, StaleSocketOfACrashedHelperIsReplaced) {
 
   auto first = startFirst();
   ASSERT_TRUE(first);
+  // The stale socket is a socket already: wait until the helper answers on its own one
+  // (a connection that sends nothing is only a probe to it).
+  bool listening = false;
+  for (int i = 0; i < 400 && !listening; ++i) {
+    int probe = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    listening = ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    if (!listening) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ASSERT_TRUE(listening);
   EXPECT_EQ(run({"vantor://tesselURLtest"}).status, 0);
   ASSERT_TRUE(first->waitFor(30));
   EXPECT_EQ(first->exitStatus(), 0);
