@@ -86,7 +86,7 @@ TEST_F(ZRSUDiskImageUnarchiverTest, ImagesWithEveryChunkKindExtractTheBundleOnly
 
 TEST_F(ZRSUDiskImageUnarchiverTest, RealHfsImageShowsTheVolumesRoot) {
   const fs::path fixture =
-      fs::path(::getenv("VANTOR_SOURCE_DIR") ? ::getenv("VANTOR_SOURCE_DIR") : ".") / "../shared/fixtures/disk-images/hfsplus-app.dmg";
+      fs::path(test::sourceDir()) / "../shared/fixtures/disk-images/hfsplus-app.dmg";
   if (!fs::exists(fixture)) GTEST_SKIP() << "no " << fixture;
   const std::string path = root_ / "Sparkle Test App.dmg";
   fs::copy_file(fixture, path);

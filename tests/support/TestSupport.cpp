@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "vantor/BuildSettings.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <stdlib.h>
@@ -101,8 +103,10 @@ std::string binaryPath(const std::string& name) {
 }
 
 std::string sourceDir() {
+  // ctest does not pass VANTOR_SOURCE_DIR through (its environment is one list item);
+  // the build knows where its sources are.
   const char* dir = std::getenv("VANTOR_SOURCE_DIR");
-  return dir ? dir : ".";
+  return dir ? dir : build::kSourceDir;
 }
 
 }  // namespace vantor::test
