@@ -66,9 +66,9 @@ void showDontWarnAgain(const char* function, const std::string& key, const char*
 
 }  // namespace
 
-long alert_customicon(const Text& title, const Text& message, const Text& defaultButton,
-                      const Text& alternateButton, const Text& otherButton, const Text& icon) {
-  VANTOR_ASSERT(isMainThread());
+namespace {
+long alertUnchecked(const Text& title, const Text& message, const Text& defaultButton, const Text& alternateButton,
+                    const Text& otherButton, const Text& icon) {
   cc_log_error("Alert: %@ - %@", stripped(title), stripped(message));
   AlertRequest request;
   request.function = "alert";
@@ -79,6 +79,18 @@ long alert_customicon(const Text& title, const Text& message, const Text& defaul
   long result = run(request).button;
   cc_log_error("Alert: finished %li", result);
   return result;
+}
+}  // namespace
+
+long alert_customicon(const Text& title, const Text& message, const Text& defaultButton,
+                      const Text& alternateButton, const Text& otherButton, const Text& icon) {
+  VANTOR_ASSERT(isMainThread());
+  return alertUnchecked(title, message, defaultButton, alternateButton, otherButton, icon);
+}
+
+long detail::alertOffMainThread(const Text& title, const Text& message, const Text& defaultButton,
+                                const Text& alternateButton, const Text& otherButton) {
+  return alertUnchecked(title, message, defaultButton, alternateButton, otherButton, std::nullopt);
 }
 
 long alert(const Text& title, const Text& message, const Text& defaultButton, const Text& alternateButton,

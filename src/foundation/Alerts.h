@@ -60,6 +60,13 @@ void alert_nonmodal_checkbox(const Text& title, const Text& message, const Text&
                              const std::string& checkboxTitle, unsigned long state,
                              std::function<void(unsigned long state)> completion);
 
+namespace detail {
+// alert without the main-thread check, for the fatal-error path when the main thread is
+// blocked (for instance waiting for the very thread that failed).
+long alertOffMainThread(const Text& title, const Text& message, const Text& defaultButton,
+                        const Text& alternateButton, const Text& otherButton);
+}  // namespace detail
+
 // The progress window and the folder panel, through the same front end.
 void showProgress(const platform::ProgressUpdate& update);
 void closeProgress();

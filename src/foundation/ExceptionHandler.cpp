@@ -4,6 +4,10 @@
 #include <execinfo.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
@@ -131,7 +135,7 @@ void exceptionHandler(const ExceptionInfo& exception) {
 
 void alert_feedback(const std::string& name, const std::string& details, bool fatal) {
   cc_log_error("alert_feedback %@ %@", name, details);
-  dispatch_sync_main([&] {
+  auto show = [name, details, fatal](bool onMainThread) {
     std::string link;
     try {
       link = detail::feedbackMailLink(name, details, fatal);
@@ -142,10 +146,43 @@ void alert_feedback(const std::string& name, const std::string& details, bool fa
         "%@\n\n You can contact our support with detailed information so that we can fix this problem.\n\n"
         "Information: %@",
         name, detail::shortenedFeedbackDetails(details));
-    long pressed = alert(localized(fatal ? "Fatal Error" : "Error"), message, localized("Send to support"),
-                         localized(fatal ? "Quit" : "Continue"));
+    Text title = localized(fatal ? "Fatal Error" : "Error");
+    Text send = localized("Send to support");
+    Text other = localized(fatal ? "Quit" : "Continue");
+    long pressed = onMainThread ? alert(title, message, send, other)
+                                : detail::alertOffMainThread(title, message, send, other, std::nullopt);
     if (pressed == kAlertFirstButtonReturn && !link.empty()) platform::Workspace::shared().open(escaped(link));
-  });
+  };
+
+  if (isMainThread()) {
+    show(true);
+  } else {
+    // The main thread may itself be waiting for this thread; then nobody would ever serve
+    // the queue. Whoever claims the dialog first shows it: the main queue, or this thread
+    // once the wait is over.
+    struct Claim {
+      std::atomic<bool> taken{false};
+      std::mutex mutex;
+      std::condition_variable done;
+      bool finished = false;
+    };
+    auto claim = std::make_shared<Claim>();
+    platform::postToMainQueue([claim, show] {
+      if (claim->taken.exchange(true)) return;
+      show(true);
+      std::lock_guard lock(claim->mutex);
+      claim->finished = true;
+      claim->done.notify_all();
+    });
+    std::unique_lock lock(claim->mutex);
+    bool served = claim->done.wait_for(lock, std::chrono::seconds(10), [&] { return claim->finished; });
+    lock.unlock();
+    if (!served && !claim->taken.exchange(true)) show(false);
+    else if (!served) {
+      lock.lock();
+      claim->done.wait(lock, [&] { return claim->finished; });
+    }
+  }
   if (fatal) platform::exitProcess(1);
 }
 

@@ -112,6 +112,8 @@ void cc_log_enablecapturetofile(const std::string& path, std::uint64_t sizeLimit
 }
 
 void cc_log_toprefs(const std::string& message) {
+  static std::mutex ringMutex;  // one slot per message, also from several threads
+  std::lock_guard lock(ringMutex);
   std::string key = makeString("tessellib_logtoprefs_pos%i", logtoprefsPosition);
   platform::UserDefaults::standard().setObject(key, makeString("date: %@ message: %@", currentDateDescription(), message));
   logtoprefsPosition = logtoprefsPosition > 41 ? 0 : logtoprefsPosition + 1;

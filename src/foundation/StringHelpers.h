@@ -75,8 +75,9 @@ std::string stringByDeletingLastPathComponent(std::string_view path);
 std::string stringByAppendingPathComponent(std::string_view path, std::string_view component);
 std::string expanded(std::string_view path);  // leading "~" to the home folder
 
-// Literal a private marker that cannot occur in processed text.
-inline constexpr std::string_view kPrivateMarker = "\x01\x02VANTORMARK\x02\x01\x03\x04";
+// A private marker that cannot occur in processed text. Control bytes only: a letter in it
+// could be matched by a search string after the marking pass and corrupt the marker.
+inline constexpr std::string_view kPrivateMarker = "\x01\x02\x03\x04\x05\x06\x07\x0E\x0F\x10\x11\x12\x13\x14\x15\x16";
 static_assert(kPrivateMarker.size() == 16);
 
 }  // namespace vantor
