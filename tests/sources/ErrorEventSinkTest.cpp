@@ -7,7 +7,7 @@
 namespace vantor {
 namespace {
 
-TEST(CGIInfoHelperTest, EventsAreDiscardedButATestObserverSeesThem) {
+TEST(ErrorEventSinkTest, EventsAreDiscardedButATestObserverSeesThem) {
   CGIInfoHelper::collectErrorEvent(103, std::nullopt);  // no observer: nothing happens
 
   std::vector<std::pair<long, std::optional<Json>>> seen;
