@@ -61,7 +61,7 @@ double median(std::vector<double> values) {
 int fetch(const std::string& url) {
   vantor::HTTPDownloader downloader;
   auto start = Clock::now();
-  auto data = downloader.downloadURL(url, {}, [](std::int64_t, std::int64_t) {}, [] { return false; });
+  auto data = downloader.downloadURL(vantor::URL::parse(url).value(), {}, [](std::int64_t, std::int64_t) {}, [] { return false; });
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (!data) return 1;
   std::printf("%zu bytes in %.3f s\n", data->size(), seconds);

@@ -114,7 +114,7 @@ bool CurlTransfer::configure(const URLRequest& request, std::string& problem) {
   };
 
   set(CURLOPT_ERRORBUFFER, errorBuffer_);
-  set(CURLOPT_URL, request.url.c_str());
+  set(CURLOPT_URL, request.url.absoluteString().c_str());
   set(CURLOPT_PROTOCOLS_STR, options_.protocols.c_str());
   set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   set(CURLOPT_NOSIGNAL, 1L);

@@ -6,7 +6,7 @@
 
 namespace vantor {
 
-void HTTPContentLengthChecker::checkSizeOfURL(const std::string& url, ResultBlock resultBlock) {
+void HTTPContentLengthChecker::checkSizeOfURL(const URL& url, ResultBlock resultBlock) {
   auto length = std::make_shared<std::int64_t>(0);
   detail::TransferHooks hooks;
   hooks.onResponse = [length](const detail::ResponseHead& head) {

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "foundation/URL.h"
+
 namespace vantor {
 
 class HTTPContentLengthChecker {
@@ -15,7 +17,7 @@ class HTTPContentLengthChecker {
   using ResultBlock = std::function<void(std::int64_t length)>;
 
   // Returns at once.
-  void checkSizeOfURL(const std::string& url, ResultBlock resultBlock);
+  void checkSizeOfURL(const URL& url, ResultBlock resultBlock);
 };
 
 }  // namespace vantor

@@ -35,7 +35,7 @@ struct DownloadState {
 
 }  // namespace
 
-std::optional<Bytes> HTTPDownloader::downloadURL(const std::string& url, const HTTPHeaderFields& additionalHeaders,
+std::optional<Bytes> HTTPDownloader::downloadURL(const URL& url, const HTTPHeaderFields& additionalHeaders,
                                                  ProgressBlock progressBlock, AbortBlock abortBlock) {
   VANTOR_ASSERT(progressBlock);
   VANTOR_ASSERT(abortBlock);

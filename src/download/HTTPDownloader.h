@@ -24,7 +24,7 @@ class HTTPDownloader {
   // Both blocks are required. Progress gets (0, expected) when the response arrives and
   // (bytes so far, expected) after every chunk; expected is -1 when the server does not
   // say. Abort is asked after every chunk; true cancels the transfer.
-  std::optional<Bytes> downloadURL(const std::string& url, const HTTPHeaderFields& additionalHeaders,
+  std::optional<Bytes> downloadURL(const URL& url, const HTTPHeaderFields& additionalHeaders,
                                    ProgressBlock progressBlock, AbortBlock abortBlock);
 
   double inactivityTimeout() const { return inactivityTimeout_; }

@@ -7,7 +7,7 @@
 
 namespace vantor {
 
-bool HTTPPartialDownloader::downloadURL(const std::string& url, std::int64_t minimumSize) {
+bool HTTPPartialDownloader::downloadURL(const URL& url, std::int64_t minimumSize) {
   struct State {
     Semaphore done;
     std::int64_t downloadedSize = 0;

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/URL.h"
+
 namespace vantor {
 
 class HTTPPartialDownloader {
  public:
   // True when more than minimumSize bytes arrived.
-  bool downloadURL(const std::string& url, std::int64_t minimumSize);
+  bool downloadURL(const URL& url, std::int64_t minimumSize);
 };
 
 }  // namespace vantor

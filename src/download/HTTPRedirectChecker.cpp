@@ -19,7 +19,7 @@ bool isFollowableRedirect(const detail::ResponseHead& head) {
 }
 }  // namespace
 
-std::optional<HTTPHeaderFields> HTTPRedirectChecker::checkRedirectHeader(const std::string& url, double timeout) {
+std::optional<HTTPHeaderFields> HTTPRedirectChecker::checkRedirectHeader(const URL& url, double timeout) {
   struct State {
     Semaphore redirected;
     std::mutex lock;

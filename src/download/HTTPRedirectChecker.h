@@ -13,7 +13,7 @@ namespace vantor {
 
 class HTTPRedirectChecker {
  public:
-  std::optional<HTTPHeaderFields> checkRedirectHeader(const std::string& url, double timeout);
+  std::optional<HTTPHeaderFields> checkRedirectHeader(const URL& url, double timeout);
 };
 
 }  // namespace vantor

@@ -25,7 +25,7 @@ struct AttemptState {
 
 }  // namespace
 
-std::optional<DownloadedData> HTTPRetryingDownloader::downloadURL(const std::string& url, double timeout,
+std::optional<DownloadedData> HTTPRetryingDownloader::downloadURL(const URL& url, double timeout,
                                                                   std::int32_t maximumRetries, double waitingTime,
                                                                   const ValidityChecker& validityChecker) {
   return downloadRequest(URLRequest(url), timeout, maximumRetries, waitingTime, validityChecker);

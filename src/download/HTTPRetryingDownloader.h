@@ -24,7 +24,7 @@ class HTTPRetryingDownloader {
   using ValidityChecker = std::function<bool(const Bytes& data)>;
   using Sleeper = std::function<void(double seconds)>;
 
-  std::optional<DownloadedData> downloadURL(const std::string& url, double timeout, std::int32_t maximumRetries,
+  std::optional<DownloadedData> downloadURL(const URL& url, double timeout, std::int32_t maximumRetries,
                                             double waitingTime, const ValidityChecker& validityChecker);
   // The request's method, body and header fields are kept; its time limit is replaced.
   std::optional<DownloadedData> downloadRequest(const URLRequest& request, double timeout,

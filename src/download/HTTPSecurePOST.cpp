@@ -19,7 +19,7 @@ struct PostState {
 };
 
 // Starts the pinned POST; finished gets the body or nothing on the transfer's thread.
-void startSecurePOST(const std::string& url, double timeout, std::function<void(std::optional<Bytes>)> finished) {
+void startSecurePOST(const URL& url, double timeout, std::function<void(std::optional<Bytes>)> finished) {
   URLRequest request = HTTPSecurePOST::formRequest(url);
   request.timeoutInterval = timeout;
 
@@ -41,18 +41,19 @@ void startSecurePOST(const std::string& url, double timeout, std::function<void(
 
 }  // namespace
 
-URLRequest HTTPSecurePOST::formRequest(const std::string& url) {
+URLRequest HTTPSecurePOST::formRequest(const URL& url) {
   URLRequest request(url);
-  if (auto parsed = ParsedURL::parse(url)) {
-    request.url = parsed->absoluteStringWithoutQuery();
-    request.httpBody = parsed->query();
+  request.httpBody = url.query();
+  // curl's URL parser takes the query off; a URL it cannot read fails in the transfer.
+  if (auto parsed = detail::ParsedURL::parse(url.absoluteString())) {
+    if (auto withoutQuery = URL::parse(parsed->absoluteStringWithoutQuery())) request.url = *withoutQuery;
   }
   request.httpMethod = "POST";
   request.setValue("application/x-www-form-urlencoded", "Content-Type");
   return request;
 }
 
-std::optional<Bytes> HTTPSecurePOST::downloadURLWithSecurePOST(const std::string& url, double timeout) {
+std::optional<Bytes> HTTPSecurePOST::downloadURLWithSecurePOST(const URL& url, double timeout) {
   struct Result {
     Semaphore done;
     std::optional<Bytes> data;
@@ -66,7 +67,7 @@ std::optional<Bytes> HTTPSecurePOST::downloadURLWithSecurePOST(const std::string
   return std::move(result->data);
 }
 
-void HTTPSecurePOST::downloadURLWithSecurePOST(const std::string& url, double timeout,
+void HTTPSecurePOST::downloadURLWithSecurePOST(const URL& url, double timeout,
                                                CompletionBlock completionBlock) {
   startSecurePOST(url, timeout, [completionBlock = std::move(completionBlock)](std::optional<Bytes> data) {
     if (completionBlock) completionBlock(std::move(data));

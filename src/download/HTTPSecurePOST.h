@@ -12,6 +12,7 @@
 
 #include "download/URLRequest.h"
 #include "foundation/Bytes.h"
+#include "foundation/URL.h"
 
 namespace vantor {
 
@@ -20,13 +21,13 @@ class HTTPSecurePOST {
   using CompletionBlock = std::function<void(std::optional<Bytes> data)>;
 
   // Blocks until the transfer ends.
-  std::optional<Bytes> downloadURLWithSecurePOST(const std::string& url, double timeout);
+  std::optional<Bytes> downloadURLWithSecurePOST(const URL& url, double timeout);
   // Returns at once; the completion (when set) runs later on the transfer's own thread.
-  void downloadURLWithSecurePOST(const std::string& url, double timeout, CompletionBlock completionBlock);
+  void downloadURLWithSecurePOST(const URL& url, double timeout, CompletionBlock completionBlock);
 
   // The form request for url: its query as body, POST, the form content type; the
-  // default time limit. A URL that does not parse is kept as it is and fails later.
-  static URLRequest formRequest(const std::string& url);
+  // default time limit.
+  static URLRequest formRequest(const URL& url);
 };
 
 }  // namespace vantor

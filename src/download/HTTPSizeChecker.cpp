@@ -5,7 +5,7 @@
 
 namespace vantor {
 
-void HTTPSizeChecker::checkSizeOfURL(const std::string& url, std::int32_t minimumSize, bool allowDownload,
+void HTTPSizeChecker::checkSizeOfURL(const URL& url, std::int32_t minimumSize, bool allowDownload,
                                      ResultBlock resultBlock) {
   HTTPContentLengthChecker().checkSizeOfURL(
       url, [url, minimumSize, allowDownload, resultBlock = std::move(resultBlock)](std::int64_t length) {

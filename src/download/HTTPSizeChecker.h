@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "foundation/URL.h"
+
 namespace vantor {
 
 class HTTPSizeChecker {
@@ -17,7 +19,7 @@ class HTTPSizeChecker {
   using ResultBlock = std::function<void(std::int64_t size)>;
 
   // Returns at once.
-  static void checkSizeOfURL(const std::string& url, std::int32_t minimumSize, bool allowDownload,
+  static void checkSizeOfURL(const URL& url, std::int32_t minimumSize, bool allowDownload,
                              ResultBlock resultBlock);
 };
 

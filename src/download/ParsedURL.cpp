@@ -2,7 +2,7 @@
 
 #include <curl/curl.h>
 
-namespace vantor {
+namespace vantor::detail {
 
 namespace {
 CURLU* asURL(const std::shared_ptr<void>& handle) { return static_cast<CURLU*>(handle.get()); }
@@ -40,4 +40,4 @@ std::string ParsedURL::absoluteStringWithoutQuery() const {
   return ParsedURL(std::move(handle)).absoluteString();
 }
 
-}  // namespace vantor
+}  // namespace vantor::detail

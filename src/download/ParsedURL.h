@@ -1,12 +1,13 @@
 #pragma once
-// An absolute URL parsed by libcurl's URL parser, for taking it apart and putting it
-// back together. Any scheme parses; whether it can be fetched is the transfer's business.
+// An absolute URL as libcurl's own parser reads it: what the transfers will fetch, and
+// how to take the query off it. Any scheme parses; whether it can be fetched is the
+// transfer's business.
 
 #include <memory>
 #include <optional>
 #include <string>
 
-namespace vantor {
+namespace vantor::detail {
 
 class ParsedURL {
  public:
@@ -31,4 +32,4 @@ class ParsedURL {
   std::shared_ptr<void> handle_;  // CURLU, never changed after parsing
 };
 
-}  // namespace vantor
+}  // namespace vantor::detail

@@ -5,7 +5,6 @@
 
 #include "download/CurlTransfer.h"
 #include "download/HTTPSecurePOST.h"
-#include "download/ParsedURL.h"
 #include "foundation/Semaphore.h"
 #include "foundation/Task.h"
 
@@ -65,12 +64,17 @@ constexpr const char* kWebProtocols = "http,https";
 
 }  // namespace
 
-std::optional<Bytes> download(const std::string& url) {
-  if (!ParsedURL::parse(url)) return std::nullopt;
+std::optional<Bytes> download(const std::string& urlText) {
+  auto url = URL::parse(urlText);
+  if (!url) return std::nullopt;
+  return download(*url);
+}
+
+std::optional<Bytes> download(const URL& url) {
   return waitForDataTask(URLRequest(url), "http,https,file", std::nullopt);
 }
 
-std::optional<Bytes> contentsOfURL(const std::string& url) { return download(url); }
+std::optional<Bytes> contents(const URL& url) { return download(url); }
 
 std::optional<Bytes> download(const URLRequest& request) { return downloadWithTimeout(request, 5, true); }
 
@@ -78,24 +82,27 @@ std::optional<Bytes> downloadWithTimeout(const URLRequest& request, double timeo
   return waitForDataTask(request, kWebProtocols, timeout);
 }
 
-std::optional<std::string> downloadWithCurl(const std::string& url) {
-  if (!ParsedURL::parse(url)) return std::nullopt;
-  return runAsTask({"/usr/bin/curl", "-s", url});
+std::optional<std::string> downloadWithCurl(const std::string& urlText) {
+  auto url = URL::parse(urlText);
+  if (!url) return std::nullopt;
+  return downloadWithCurl(*url);
 }
 
-void performGET(const std::string& url, DataBlock block) {
-  startDataTask(URLRequest(url), kWebProtocols, std::move(block));
+std::optional<std::string> downloadWithCurl(const URL& url) {
+  return runAsTask({"/usr/bin/curl", "-s", url.absoluteString()});
 }
 
-void performPOST(const std::string& url, DataBlock block) {
+void performGET(const URL& url, DataBlock block) { startDataTask(URLRequest(url), kWebProtocols, std::move(block)); }
+
+void performPOST(const URL& url, DataBlock block) {
   startDataTask(HTTPSecurePOST::formRequest(url), kWebProtocols, std::move(block));
 }
 
-std::optional<Bytes> performBlockingGET(const std::string& url, double seconds) {
+std::optional<Bytes> performBlockingGET(const URL& url, double seconds) {
   return waitForDataTask(URLRequest(url), kWebProtocols, seconds);
 }
 
-std::optional<Bytes> performBlockingPOST(const std::string& url, double seconds) {
+std::optional<Bytes> performBlockingPOST(const URL& url, double seconds) {
   return waitForDataTask(HTTPSecurePOST::formRequest(url), kWebProtocols, seconds);
 }
 

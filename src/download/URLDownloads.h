@@ -1,6 +1,6 @@
 #pragma once
-// One-call downloads on URL texts and requests. None of these looks at the status code:
-// an error page comes back as data. Only a transport failure (bad URL, refused
+// One-call downloads on URLs, URL texts and requests. None of these looks at the status
+// code: an error page comes back as data. Only a transport failure (bad URL, refused
 // connection, time limit) gives nothing.
 
 #include <functional>
@@ -9,16 +9,18 @@
 
 #include "download/URLRequest.h"
 #include "foundation/Bytes.h"
+#include "foundation/URL.h"
 
 namespace vantor {
 
 using DataBlock = std::function<void(std::optional<Bytes> data)>;
 
 // The whole resource (http, https or file), read synchronously; no time limit besides
-// the default inactivity limit.
-std::optional<Bytes> download(const std::string& url);
-// The same; the URL form of `contents` (the path form reads a file, see FileHelpers.h).
-std::optional<Bytes> contentsOfURL(const std::string& url);
+// the default inactivity limit. The text form gives nothing for a text that is not a URL.
+std::optional<Bytes> download(const std::string& urlText);
+std::optional<Bytes> download(const URL& url);
+// The same; the path form of `contents` reads a file (FileHelpers.h).
+std::optional<Bytes> contents(const URL& url);
 
 // downloadWithTimeout(request, 5, true).
 std::optional<Bytes> download(const URLRequest& request);
@@ -29,14 +31,15 @@ std::optional<Bytes> downloadWithTimeout(const URLRequest& request, double timeo
 
 // Runs "/usr/bin/curl -s <url>" and returns what it printed; nothing when the text is
 // not a URL or curl could not be started.
-std::optional<std::string> downloadWithCurl(const std::string& url);
+std::optional<std::string> downloadWithCurl(const std::string& urlText);
+std::optional<std::string> downloadWithCurl(const URL& url);
 
 // A GET; returns at once, the block gets the body (or nothing) on the transfer's thread.
-void performGET(const std::string& url, DataBlock block);
+void performGET(const URL& url, DataBlock block);
 // The form POST of HTTPSecurePOST with standard certificate checks only.
-void performPOST(const std::string& url, DataBlock block);
+void performPOST(const URL& url, DataBlock block);
 // Wait for the matching operation at most the given seconds; nothing when time ran out.
-std::optional<Bytes> performBlockingGET(const std::string& url, double seconds);
-std::optional<Bytes> performBlockingPOST(const std::string& url, double seconds);
+std::optional<Bytes> performBlockingGET(const URL& url, double seconds);
+std::optional<Bytes> performBlockingPOST(const URL& url, double seconds);
 
 }  // namespace vantor

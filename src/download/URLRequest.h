@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "foundation/URL.h"
+
 namespace vantor {
 
 struct CaseInsensitiveLess {
@@ -21,14 +23,14 @@ using HTTPHeaderFields = std::map<std::string, std::string, CaseInsensitiveLess>
 inline constexpr double kDefaultTimeoutInterval = 60.0;
 
 struct URLRequest {
-  std::string url;  // absolute URL text
+  URL url;
   std::string httpMethod = "GET";
   std::optional<std::string> httpBody;
   HTTPHeaderFields allHTTPHeaderFields;
   double timeoutInterval = kDefaultTimeoutInterval;  // seconds without progress
 
   URLRequest() = default;
-  explicit URLRequest(std::string url) : url(std::move(url)) {}
+  explicit URLRequest(URL url) : url(std::move(url)) {}
 
   // Replaces the field's value.
   void setValue(const std::string& value, const std::string& field);

@@ -41,7 +41,7 @@ std::int64_t waitForSize(const std::function<void(std::function<void(std::int64_
 // Each entry fetches url and tells whether anything came back.
 struct Client {
   const char* name;
-  std::function<bool(const std::string& url)> gotSomething;
+  std::function<bool(const URL& url)> gotSomething;
 };
 
 std::vector<Client> allClients() {
@@ -49,49 +49,63 @@ std::vector<Client> allClients() {
   auto neverAbort = [] { return false; };
   return {
       {"HTTPDownloader",
-       [=](const std::string& url) {
+       [=](const URL& url) {
          HTTPDownloader downloader;
          downloader.setInactivityTimeout(kLimit);
          return downloader.downloadURL(url, {}, noProgress, neverAbort).has_value();
        }},
       {"HTTPRetryingDownloader",
-       [](const std::string& url) {
+       [](const URL& url) {
          return HTTPRetryingDownloader()
              .downloadURL(url, kLimit, 0, 0, [](const Bytes& bytes) { return !bytes.empty(); })
              .has_value();
        }},
       {"HTTPSecurePOST",
-       [](const std::string& url) { return HTTPSecurePOST().downloadURLWithSecurePOST(url, kLimit).has_value(); }},
+       [](const URL& url) { return HTTPSecurePOST().downloadURLWithSecurePOST(url, kLimit).has_value(); }},
       {"HTTPContentLengthChecker",
-       [](const std::string& url) {
+       [](const URL& url) {
          return waitForSize([&](auto block) { HTTPContentLengthChecker().checkSizeOfURL(url, block); }) != 0;
        }},
       {"HTTPSizeChecker",
-       [](const std::string& url) {
+       [](const URL& url) {
          return waitForSize([&](auto block) { HTTPSizeChecker::checkSizeOfURL(url, 10, true, block); }) != 0;
        }},
-      {"HTTPPartialDownloader", [](const std::string& url) { return HTTPPartialDownloader().downloadURL(url, 10); }},
+      {"HTTPPartialDownloader", [](const URL& url) { return HTTPPartialDownloader().downloadURL(url, 10); }},
       {"HTTPRedirectChecker",
-       [](const std::string& url) { return HTTPRedirectChecker().checkRedirectHeader(url, kLimit).has_value(); }},
-      {"download", [](const std::string& url) { return download(url).has_value(); }},
+       [](const URL& url) { return HTTPRedirectChecker().checkRedirectHeader(url, kLimit).has_value(); }},
+      {"download", [](const URL& url) { return download(url).has_value(); }},
       {"downloadWithTimeout",
-       [](const std::string& url) { return downloadWithTimeout(URLRequest(url), kLimit, true).has_value(); }},
-      {"performBlockingGET", [](const std::string& url) { return performBlockingGET(url, kLimit).has_value(); }},
-      {"performBlockingPOST", [](const std::string& url) { return performBlockingPOST(url, kLimit).has_value(); }},
+       [](const URL& url) { return downloadWithTimeout(URLRequest(url), kLimit, true).has_value(); }},
+      {"performBlockingGET", [](const URL& url) { return performBlockingGET(url, kLimit).has_value(); }},
+      {"performBlockingPOST", [](const URL& url) { return performBlockingPOST(url, kLimit).has_value(); }},
   };
 }
 
-TEST(BadInputTest, BadURLsAndRefusedConnectionsGiveNothing) {
-  const std::string refused = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/file";
+TEST(BadInputTest, TextsThatAreNotURLsGiveNothing) {
+  for (const char* text : {"", "not a url", "http://exa mple.com/", "://no-scheme", "http://[::1/unclosed"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(download(std::string(text)));
+    EXPECT_FALSE(downloadWithCurl(std::string(text)));
+  }
+}
+
+TEST(BadInputTest, UnusableURLsAndRefusedConnectionsGiveNothing) {
   const std::vector<std::string> urls = {
-      "", "not a url", "http//127.0.0.1/missing-colon", "http://[::1/unclosed", "http://exa mple.com/",
-      "gopher://127.0.0.1/x", "unknownscheme://host/path", "ftp://127.0.0.1:1/file", refused,
+      "http//127.0.0.1/missing-colon",
+      "http://[::1/unclosed-bracket",
+      "gopher://127.0.0.1/x",
+      "unknownscheme://host/path",
+      "ftp://127.0.0.1:1/file",
+      "mailto:someone@example.com",
+      "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/refused",
   };
   for (const Client& client : allClients()) {
-    for (const std::string& url : urls) {
-      SCOPED_TRACE(std::string(client.name) + " " + url);
+    for (const std::string& text : urls) {
+      auto url = URL::parse(text);
+      if (!url) continue;  // not even a URL: covered above
+      SCOPED_TRACE(std::string(client.name) + " " + text);
       test::Stopwatch clock;
-      EXPECT_FALSE(client.gotSomething(url));
+      EXPECT_FALSE(client.gotSomething(*url));
       EXPECT_LT(clock.seconds(), 5.0);
     }
   }
@@ -103,13 +117,14 @@ TEST(BadInputTest, SilentPeersEndWithinTheLimits) {
   test::SilentListener listener;
   auto server = LoopbackServer::startHTTP();
   server->on("/silent", ScriptedResponse::silence());
-  for (const std::string& url :
+  for (const std::string& text :
        {listener.url("http", "/file"), listener.url("https", "/file"), server->url("/silent")}) {
+    URL url = test::parsedURL(text);
     for (const Client& client : allClients()) {
       if (std::string(client.name) == "HTTPPartialDownloader" || std::string(client.name) == "download" ||
           std::string(client.name) == "HTTPContentLengthChecker" || std::string(client.name) == "HTTPSizeChecker")
         continue;  // these wait for the default limit of a minute by design
-      SCOPED_TRACE(std::string(client.name) + " " + url);
+      SCOPED_TRACE(std::string(client.name) + " " + text);
       test::Stopwatch clock;
       EXPECT_FALSE(client.gotSomething(url));
       EXPECT_LT(clock.seconds(), 5.0);
@@ -125,14 +140,14 @@ TEST(BadInputTest, RedirectLoopGivesNothing) {
     if (name == "HTTPRedirectChecker" || name == "HTTPContentLengthChecker" || name == "HTTPSizeChecker") continue;
     SCOPED_TRACE(name);
     test::Stopwatch clock;
-    EXPECT_FALSE(client.gotSomething(server->url("/loop")));
+    EXPECT_FALSE(client.gotSomething(test::parsedURL(server->url("/loop"))));
     EXPECT_LT(clock.seconds(), 5.0);
   }
   // The size checks follow the loop too and end with no response at all.
-  EXPECT_EQ(waitForSize([&](auto block) { HTTPContentLengthChecker().checkSizeOfURL(server->url("/loop"), block); }),
+  EXPECT_EQ(waitForSize([&](auto block) { HTTPContentLengthChecker().checkSizeOfURL(test::parsedURL(server->url("/loop")), block); }),
             0);
   // The redirect checker does not follow: the loop's first hop is its answer.
-  EXPECT_TRUE(HTTPRedirectChecker().checkRedirectHeader(server->url("/loop"), kLimit));
+  EXPECT_TRUE(HTTPRedirectChecker().checkRedirectHeader(test::parsedURL(server->url("/loop")), kLimit));
 }
 
 }  // namespace

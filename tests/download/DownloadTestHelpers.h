@@ -9,9 +9,12 @@
 #include "foundation/FileHelpers.h"
 #include "support/TestSupport.h"
 #include "foundation/StringHelpers.h"
+#include "foundation/URL.h"
 #include "vantor/BuildSettings.h"
 
 namespace vantor::test {
+
+inline URL parsedURL(const std::string& text) { return URL::parse(text).value(); }
 
 inline std::optional<std::string> text(const std::optional<Bytes>& bytes) {
   if (!bytes) return std::nullopt;

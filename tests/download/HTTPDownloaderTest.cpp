@@ -43,7 +43,7 @@ struct Observer {
                                    double inactivity = kDefaultTimeoutInterval) {
     HTTPDownloader downloader;
     downloader.setInactivityTimeout(inactivity);
-    return test::text(downloader.downloadURL(url, headers, progressBlock(), abortBlock()));
+    return test::text(downloader.downloadURL(test::parsedURL(url), headers, progressBlock(), abortBlock()));
   }
 };
 

@@ -40,7 +40,7 @@ TEST_F(HTTPRetryingDownloaderTest, AttemptsAndSleepsFollowTheRetryCount) {
     sleeps.clear();
     int checks = 0;
 
-    auto data = downloader.downloadURL(server->url(path), 2.0, c.maximumRetries, 0.25, [&](const Bytes&) {
+    auto data = downloader.downloadURL(test::parsedURL(server->url(path)), 2.0, c.maximumRetries, 0.25, [&](const Bytes&) {
       ++checks;
       return false;
     });
@@ -57,7 +57,7 @@ TEST_F(HTTPRetryingDownloaderTest, ThirdAttemptSucceedsAndIsTagged) {
                                   ScriptedResponse::text(200, "cask 'x' do\nend\n")});
   std::vector<std::string> seen;
 
-  auto data = downloader.downloadURL(server->url("/cask.rb"), 2.0, 3, 1.0, [&](const Bytes& bytes) {
+  auto data = downloader.downloadURL(test::parsedURL(server->url("/cask.rb")), 2.0, 3, 1.0, [&](const Bytes& bytes) {
     seen.push_back(toString(bytes));
     return contains(toString(bytes), "end");
   });
@@ -73,7 +73,7 @@ TEST_F(HTTPRetryingDownloaderTest, ThirdAttemptSucceedsAndIsTagged) {
 
 TEST_F(HTTPRetryingDownloaderTest, FirstAttemptIsTaggedZero) {
   server->on("/feed.xml", ScriptedResponse::text(200, "<rss></rss>"));
-  auto data = downloader.downloadURL(server->url("/feed.xml"), 2.0, 2, 1.0, [](const Bytes&) { return true; });
+  auto data = downloader.downloadURL(test::parsedURL(server->url("/feed.xml")), 2.0, 2, 1.0, [](const Bytes&) { return true; });
   ASSERT_TRUE(data);
   EXPECT_EQ(data->associatedValue, Json(0));
   EXPECT_TRUE(sleeps.empty());
@@ -87,7 +87,7 @@ TEST_F(HTTPRetryingDownloaderTest, TrickleLongerThanTheAttemptFailsAndDoesNotLea
   std::vector<std::string> seen;
   test::Stopwatch clock;
 
-  auto data = downloader.downloadURL(server->url("/slow"), 1.0, 1, 0.0, [&](const Bytes& bytes) {
+  auto data = downloader.downloadURL(test::parsedURL(server->url("/slow")), 1.0, 1, 0.0, [&](const Bytes& bytes) {
     seen.push_back(toString(bytes));
     return !bytes.empty();
   });
@@ -103,7 +103,7 @@ TEST_F(HTTPRetryingDownloaderTest, TrickleLongerThanTheAttemptFailsAndDoesNotLea
 TEST_F(HTTPRetryingDownloaderTest, FailedTransferReachesTheCheckerAsEmptyData) {
   // So a checker that accepts anything accepts a failure, as empty data.
   server->on("/missing", ScriptedResponse::text(404, "error page"));
-  auto data = downloader.downloadURL(server->url("/missing"), 2.0, 0, 0.0, [](const Bytes&) { return true; });
+  auto data = downloader.downloadURL(test::parsedURL(server->url("/missing")), 2.0, 0, 0.0, [](const Bytes&) { return true; });
   ASSERT_TRUE(data);
   EXPECT_TRUE(data->bytes.empty());
 }
@@ -112,7 +112,7 @@ TEST_F(HTTPRetryingDownloaderTest, SilentServerCostsTheAttemptLimitOnly) {
   server->on("/silent", ScriptedResponse::silence());
   test::Stopwatch clock;
 
-  auto data = downloader.downloadURL(server->url("/silent"), 0.5, 1, 0.0,
+  auto data = downloader.downloadURL(test::parsedURL(server->url("/silent")), 0.5, 1, 0.0,
                                      [](const Bytes& bytes) { return !bytes.empty(); });
 
   EXPECT_FALSE(data);
@@ -123,7 +123,7 @@ TEST_F(HTTPRetryingDownloaderTest, SilentServerCostsTheAttemptLimitOnly) {
 
 TEST_F(HTTPRetryingDownloaderTest, RequestFormKeepsHeaderFields) {
   server->on("/appcast.xml", ScriptedResponse::text(200, "<rss></rss>"));
-  URLRequest request(server->url("/appcast.xml"));
+  URLRequest request(test::parsedURL(server->url("/appcast.xml")));
   request.setValue("text/javascript, text/html, application/xml, */*", "Accept");
   request.setValue("Mozilla/5.0 (Macintosh; Intel Mac OS X 10_14_0)", "User-Agent");
 
@@ -139,7 +139,7 @@ TEST(HTTPRetryingDownloaderSleep, SleepsTheWaitingTimeBetweenAttempts) {
   auto server = LoopbackServer::startHTTP();
   server->on("/x", ScriptedResponse::text(404, ""));
   test::Stopwatch clock;
-  EXPECT_FALSE(HTTPRetryingDownloader().downloadURL(server->url("/x"), 2.0, 2, 0.3,
+  EXPECT_FALSE(HTTPRetryingDownloader().downloadURL(test::parsedURL(server->url("/x")), 2.0, 2, 0.3,
                                                     [](const Bytes& bytes) { return !bytes.empty(); }));
   EXPECT_GE(clock.seconds(), 0.6);
 }

@@ -59,7 +59,7 @@ class HTTPSecurePOSTTest : public ::testing::Test {
 TEST_F(HTTPSecurePOSTTest, PostsTheQueryAsBodyToTheURLWithoutIt) {
   auto server = serverSignedBy(*productAuthority);
 
-  auto data = HTTPSecurePOST().downloadURLWithSecurePOST(server->url("/cgi-bin/x.cgi?a=1&b=2"), 5);
+  auto data = HTTPSecurePOST().downloadURLWithSecurePOST(test::parsedURL(server->url("/cgi-bin/x.cgi?a=1&b=2")), 5);
 
   EXPECT_EQ(test::text(data), "a=1&b=2");
   auto seen = server->requests("/cgi-bin/x.cgi").at(0);
@@ -79,7 +79,7 @@ TEST_F(HTTPSecurePOSTTest, BodyIsTheQueryAsWrittenAndEmptyWithoutOne) {
                         {"/cgi-bin/x.cgi", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pathAndQuery);
-    EXPECT_EQ(test::text(HTTPSecurePOST().downloadURLWithSecurePOST(server->url(c.pathAndQuery), 5)), c.body);
+    EXPECT_EQ(test::text(HTTPSecurePOST().downloadURLWithSecurePOST(test::parsedURL(server->url(c.pathAndQuery)), 5)), c.body);
     EXPECT_EQ(server->requests("/cgi-bin/x.cgi").back().body, c.body);
   }
 }
@@ -99,7 +99,7 @@ TEST_F(HTTPSecurePOSTTest, RefusesServersThatFailTheChainOrTheIssuer) {
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string url = c.server->url("/cgi-bin/x.cgi?a=1");
+    URL url = test::parsedURL(c.server->url("/cgi-bin/x.cgi?a=1"));
     EXPECT_EQ(HTTPSecurePOST().downloadURLWithSecurePOST(url, 5), std::nullopt);
     EXPECT_EQ(c.server->requestCount("/cgi-bin/x.cgi"), 0);  // refused before the form went out
     // The plain POST checks the chain only.
@@ -110,7 +110,7 @@ TEST_F(HTTPSecurePOSTTest, RefusesServersThatFailTheChainOrTheIssuer) {
 TEST_F(HTTPSecurePOSTTest, StatusOtherThan200GivesNothing) {
   auto server = serverSignedBy(*productAuthority);
   server->on("/cgi-bin/fail.cgi", ScriptedResponse::text(502, "Bad Gateway"));
-  EXPECT_EQ(HTTPSecurePOST().downloadURLWithSecurePOST(server->url("/cgi-bin/fail.cgi?a=1"), 5), std::nullopt);
+  EXPECT_EQ(HTTPSecurePOST().downloadURLWithSecurePOST(test::parsedURL(server->url("/cgi-bin/fail.cgi?a=1")), 5), std::nullopt);
 }
 
 TEST_F(HTTPSecurePOSTTest, CallbackFormReturnsAtOnceAndCompletesElsewhere) {
@@ -123,7 +123,7 @@ TEST_F(HTTPSecurePOSTTest, CallbackFormReturnsAtOnceAndCompletesElsewhere) {
   };
   for (auto* server : {good.get(), refused.get()}) {
     auto outcome = std::make_shared<Outcome>();
-    HTTPSecurePOST().downloadURLWithSecurePOST(server->url("/cgi-bin/x.cgi?k=v"), 5, [outcome](std::optional<Bytes> data) {
+    HTTPSecurePOST().downloadURLWithSecurePOST(test::parsedURL(server->url("/cgi-bin/x.cgi?k=v")), 5, [outcome](std::optional<Bytes> data) {
       outcome->data = test::text(data);
       outcome->thread = std::this_thread::get_id();
       outcome->done.signal();
@@ -138,7 +138,7 @@ TEST_F(HTTPSecurePOSTTest, SilentServerEndsOnTheTimeout) {
   auto server = serverSignedBy(*productAuthority);
   server->on("/cgi-bin/silent.cgi", ScriptedResponse::silence());
   test::Stopwatch clock;
-  EXPECT_EQ(HTTPSecurePOST().downloadURLWithSecurePOST(server->url("/cgi-bin/silent.cgi?a=1"), 1), std::nullopt);
+  EXPECT_EQ(HTTPSecurePOST().downloadURLWithSecurePOST(test::parsedURL(server->url("/cgi-bin/silent.cgi?a=1")), 1), std::nullopt);
   EXPECT_LT(clock.seconds(), 10.0);
 }
 

@@ -52,22 +52,24 @@ class CheckersTest : public ::testing::Test {
     // Ten seconds of body, announced up front.
     server->on("/slow", ScriptedResponse::trickle(std::string(100, 'z'), 1, Milliseconds(100)));
   }
-  std::string refusedURL() const { return "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/x"; }
+  URL refusedURL() const {
+    return test::parsedURL("http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/x");
+  }
 
   std::unique_ptr<LoopbackServer> server = LoopbackServer::startHTTP();
 };
 
 TEST_F(CheckersTest, ContentLengthCheckerReportsTheAnnouncedLengthOnce) {
   struct Case {
-    std::string url;
+    URL url;
     std::int64_t length;
   };
-  const Case cases[] = {{server->url("/announced"), 1234},
-                        {server->url("/unannounced"), -1},
-                        {server->url("/missing"), 5000},  // whatever the status
+  const Case cases[] = {{test::parsedURL(server->url("/announced")), 1234},
+                        {test::parsedURL(server->url("/unannounced")), -1},
+                        {test::parsedURL(server->url("/missing")), 5000},  // whatever the status
                         {refusedURL(), 0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.url);
+    SCOPED_TRACE(c.url.absoluteString());
     SizeResult result;
     HTTPContentLengthChecker().checkSizeOfURL(c.url, result.block());
     EXPECT_EQ(result.wait(), c.length);
@@ -77,7 +79,7 @@ TEST_F(CheckersTest, ContentLengthCheckerReportsTheAnnouncedLengthOnce) {
 TEST_F(CheckersTest, ContentLengthCheckerDoesNotReadTheBody) {
   SizeResult result;
   test::Stopwatch clock;
-  HTTPContentLengthChecker().checkSizeOfURL(server->url("/slow"), result.block());
+  HTTPContentLengthChecker().checkSizeOfURL(test::parsedURL(server->url("/slow")), result.block());
   EXPECT_EQ(result.wait(), 100);
   EXPECT_LT(clock.seconds(), 5.0);  // the body would take ten
 }
@@ -99,7 +101,7 @@ TEST_F(CheckersTest, SizeCheckerConfirmsSmallOrUnknownLengthsByReading) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path + " " + std::to_string(c.minimumSize) + (c.allowDownload ? " download" : ""));
     SizeResult result;
-    HTTPSizeChecker::checkSizeOfURL(server->url(c.path), c.minimumSize, c.allowDownload, result.block());
+    HTTPSizeChecker::checkSizeOfURL(test::parsedURL(server->url(c.path)), c.minimumSize, c.allowDownload, result.block());
     EXPECT_EQ(result.wait(), c.size);
   }
   SizeResult refused;
@@ -108,11 +110,11 @@ TEST_F(CheckersTest, SizeCheckerConfirmsSmallOrUnknownLengthsByReading) {
 }
 
 TEST_F(CheckersTest, PartialDownloaderStopsOnceTheMinimumIsPassed) {
-  EXPECT_TRUE(HTTPPartialDownloader().downloadURL(server->url("/announced"), 1000));
-  EXPECT_FALSE(HTTPPartialDownloader().downloadURL(server->url("/announced"), 1234));  // more than, not equal
-  EXPECT_FALSE(HTTPPartialDownloader().downloadURL(server->url("/missing"), 100));
+  EXPECT_TRUE(HTTPPartialDownloader().downloadURL(test::parsedURL(server->url("/announced")), 1000));
+  EXPECT_FALSE(HTTPPartialDownloader().downloadURL(test::parsedURL(server->url("/announced")), 1234));  // more than, not equal
+  EXPECT_FALSE(HTTPPartialDownloader().downloadURL(test::parsedURL(server->url("/missing")), 100));
   test::Stopwatch clock;
-  EXPECT_TRUE(HTTPPartialDownloader().downloadURL(server->url("/slow"), 5));
+  EXPECT_TRUE(HTTPPartialDownloader().downloadURL(test::parsedURL(server->url("/slow")), 5));
   EXPECT_LT(clock.seconds(), 5.0);  // cancelled long before the ten-second body ends
 }
 
@@ -121,12 +123,12 @@ TEST_F(CheckersTest, RedirectCheckerReturnsTheFirstRedirectsHeaderFields) {
   server->on("/hop", ScriptedResponse::redirect(301, "/short"));
   test::Stopwatch clock;
 
-  auto fields = HTTPRedirectChecker().checkRedirectHeader(server->url("/short"), 3.0);
+  auto fields = HTTPRedirectChecker().checkRedirectHeader(test::parsedURL(server->url("/short")), 3.0);
   ASSERT_TRUE(fields);
   EXPECT_EQ(fields->at("location"), "https://example.invalid/app-2.0.zip");
   EXPECT_LT(clock.seconds(), 2.0);
 
-  fields = HTTPRedirectChecker().checkRedirectHeader(server->url("/hop"), 3.0);
+  fields = HTTPRedirectChecker().checkRedirectHeader(test::parsedURL(server->url("/hop")), 3.0);
   ASSERT_TRUE(fields);
   EXPECT_EQ(fields->at("Location"), "/short");
   EXPECT_EQ(server->requestCount("/short"), 1);  // not followed
@@ -136,7 +138,7 @@ TEST_F(CheckersTest, RedirectCheckerWaitsTheWholeTimeWithoutARedirect) {
   for (const char* path : {"/announced", "/missing"}) {
     SCOPED_TRACE(path);
     test::Stopwatch clock;
-    EXPECT_EQ(HTTPRedirectChecker().checkRedirectHeader(server->url(path), 0.5), std::nullopt);
+    EXPECT_EQ(HTTPRedirectChecker().checkRedirectHeader(test::parsedURL(server->url(path)), 0.5), std::nullopt);
     EXPECT_GE(clock.seconds(), 0.6);
     EXPECT_LT(clock.seconds(), 3.0);
   }

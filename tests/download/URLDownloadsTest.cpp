@@ -29,30 +29,31 @@ class URLDownloadsTest : public ::testing::Test {
 
 TEST_F(URLDownloadsTest, DownloadReadsWholeResourcesWithoutLookingAtTheStatus) {
   EXPECT_EQ(test::text(download(server->url("/icon.png"))), "PNG bytes");
-  EXPECT_EQ(test::text(contentsOfURL(server->url("/icon.png"))), "PNG bytes");
+  EXPECT_EQ(test::text(contents(test::parsedURL(server->url("/icon.png")))), "PNG bytes");
   EXPECT_EQ(test::text(download(server->url("/error"))), "error page");
 
   test::TempFolder folder;
   std::string path = folder.path() + "/local.txt";
   ASSERT_TRUE(writeContentsAtomically(path, "local file"));
-  EXPECT_EQ(test::text(download("file://" + path)), "local file");
+  EXPECT_EQ(test::text(contents(URL::fileURLWithPath(path))), "local file");
   EXPECT_EQ(download("file://" + folder.path() + "/absent.txt"), std::nullopt);
 }
 
 TEST_F(URLDownloadsTest, RequestDownloadStopsWaitingAtItsTimeout) {
-  URLRequest request(server->url("/icon.png"));
+  URLRequest request(test::parsedURL(server->url("/icon.png")));
   request.setValue("test-agent", "User-Agent");
   EXPECT_EQ(test::text(download(request)), "PNG bytes");
   EXPECT_EQ(server->requests("/icon.png").back().header("User-Agent"), "test-agent");
-  EXPECT_EQ(test::text(downloadWithTimeout(URLRequest(server->url("/error")), 5, false)), "error page");
+  EXPECT_EQ(test::text(downloadWithTimeout(URLRequest(test::parsedURL(server->url("/error"))), 5, false)), "error page");
 
   test::Stopwatch clock;
-  EXPECT_EQ(downloadWithTimeout(URLRequest(server->url("/late")), 0.5, true), std::nullopt);
+  EXPECT_EQ(downloadWithTimeout(URLRequest(test::parsedURL(server->url("/late"))), 0.5, true), std::nullopt);
   EXPECT_LT(clock.seconds(), 1.5);
 }
 
 TEST_F(URLDownloadsTest, DownloadWithCurlReturnsWhatCurlPrinted) {
   EXPECT_EQ(downloadWithCurl(server->url("/icon.png")), "PNG bytes");
+  EXPECT_EQ(downloadWithCurl(test::parsedURL(server->url("/error"))), "error page");
   EXPECT_EQ(downloadWithCurl("not a url"), std::nullopt);
 }
 
@@ -63,7 +64,7 @@ TEST_F(URLDownloadsTest, PerformCallsTheBlockOnAnotherThread) {
     std::thread::id thread;
   };
   auto outcome = std::make_shared<Outcome>();
-  performGET(server->url("/error"), [outcome](std::optional<Bytes> data) {
+  performGET(test::parsedURL(server->url("/error")), [outcome](std::optional<Bytes> data) {
     outcome->data = test::text(data);
     outcome->thread = std::this_thread::get_id();
     outcome->done.signal();
@@ -74,15 +75,15 @@ TEST_F(URLDownloadsTest, PerformCallsTheBlockOnAnotherThread) {
 }
 
 TEST_F(URLDownloadsTest, BlockingFormsPostTheQueryAndGiveUpAtTheirLimit) {
-  EXPECT_EQ(test::text(performBlockingGET(server->url("/icon.png"), 5)), "PNG bytes");
-  EXPECT_EQ(test::text(performBlockingPOST(server->url("/form.cgi?c=app&v=2"), 5)), "c=app&v=2");
+  EXPECT_EQ(test::text(performBlockingGET(test::parsedURL(server->url("/icon.png")), 5)), "PNG bytes");
+  EXPECT_EQ(test::text(performBlockingPOST(test::parsedURL(server->url("/form.cgi?c=app&v=2")), 5)), "c=app&v=2");
   auto seen = server->requests("/form.cgi").at(0);
   EXPECT_EQ(seen.method, "POST");
   EXPECT_EQ(seen.target, "/form.cgi");
   EXPECT_EQ(seen.header("Content-Type"), "application/x-www-form-urlencoded");
 
   test::Stopwatch clock;
-  EXPECT_EQ(performBlockingGET(server->url("/late"), 0.5), std::nullopt);
+  EXPECT_EQ(performBlockingGET(test::parsedURL(server->url("/late")), 0.5), std::nullopt);
   EXPECT_LT(clock.seconds(), 1.5);
 }
 
