@@ -9,7 +9,7 @@
 // caller; set-user-ID and set-group-ID bits and file capabilities are kept only where
 // the owner (group) stays the same, so that a copy made with privileges never grants
 // more than the original did. Special files (FIFOs, sockets, devices) are refused with
-// EOPNOTSUPP. Attributes that the destination's file system cannot keep are left out.
+// EOPNOTSUPP, a folder copied into itself with EINVAL. Attributes that the destination's file system cannot keep are left out.
 
 #include <string>
 

@@ -200,6 +200,23 @@ int copyEntry(int sourceDir, const std::string& sourceName, int destinationDir, 
   }
 }
 
+// Whether the folder is the item or lies below it: a folder copied into itself would
+// copy its own copy without end.
+bool folderIsWithin(int folderFd, const struct stat& item) {
+  UniqueFd current(::dup(folderFd));
+  for (int depth = 0; current.valid() && depth < 4096; ++depth) {
+    struct stat st {};
+    if (::fstatat(current.get(), "", &st, AT_EMPTY_PATH) != 0) return false;
+    if (st.st_dev == item.st_dev && st.st_ino == item.st_ino) return true;
+    UniqueFd parent(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat parentStatus {};
+    if (!parent.valid() || ::fstatat(parent.get(), "", &parentStatus, AT_EMPTY_PATH) != 0) return false;
+    if (parentStatus.st_dev == st.st_dev && parentStatus.st_ino == st.st_ino) return false;  // the root
+    current = std::move(parent);
+  }
+  return false;
+}
+
 std::string stagingName(const std::string& leaf) {
   static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::random_device random;
@@ -225,6 +242,11 @@ int FileCopier::copyItem(const std::string& source, const std::string& destinati
   if (!destinationParent.valid()) return finish(copy.failure(error, destination));
   if (FileSystem::statusAt(destinationParent.get(), destinationLeaf, nullptr) == 0)
     return finish(copy.failure(EEXIST, destination));
+  struct stat sourceStatus {};
+  if (::fstatat(sourceParent.get(), sourceLeaf.c_str(), &sourceStatus, AT_SYMLINK_NOFOLLOW) != 0)
+    return finish(copy.failure(errno, source));
+  if (S_ISDIR(sourceStatus.st_mode) && folderIsWithin(destinationParent.get(), sourceStatus))
+    return finish(copy.failure(EINVAL, destination));
 
   std::string staged;
   for (int attempt = 0;; ++attempt) {

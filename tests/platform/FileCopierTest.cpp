@@ -42,6 +42,16 @@ TEST(FileCopierTest, ExistingDestinationIsNeverReplaced) {
   EXPECT_EQ(entriesOf(temp.path()), (std::vector<std::string>{"App.app", "Existing.app", "File.app"}));
 }
 
+TEST(FileCopierTest, FolderIsNotCopiedIntoItself) {
+  TempFolder temp;
+  makeSampleBundle(temp / "App.app");
+  auto before = snapshotTree(temp / "App.app");
+  EXPECT_EQ(FileCopier::copyItem(temp / "App.app", temp / "App.app/Contents/Copy.app"), EINVAL);
+  EXPECT_EQ(snapshotTree(temp / "App.app"), before);
+  makeLink(temp / "App.app/Contents", temp / "Contents link");
+  EXPECT_EQ(FileCopier::copyItem(temp / "App.app", temp / "Contents link/Copy.app"), EINVAL);
+}
+
 TEST(FileCopierTest, SpecialFilesAreRefusedAndNothingIsLeft) {
   struct Case {
     const char* name;
