@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <exception>
+
+#include "download/HTTPRetryingDownloader.h"
 #include "foundation/DataHelpers.h"
 #include "foundation/Log.h"
 #include "foundation/NamedValues.h"
@@ -46,6 +49,26 @@ bool SparkleFeedParser::isFeedData(std::string_view data) {
   if (contains(data, "<rss")) return contains(data, "</rss>");
   std::optional<std::string> text = utf16Text(data);
   return text && contains(*text, "<rss") && contains(*text, "</rss>");
+}
+
+std::unique_ptr<SparkleFeedParser> SparkleFeedParser::initWithFeedURL(const std::string& feedURL,
+                                                                      const std::optional<std::string>& userAgent) {
+  URLRequest request(feedURL);
+  request.addValue("text/javascript, text/html, application/xml, */*", "Accept");
+  request.setValue(userAgent.value_or("Mozilla/5.0 (Macintosh; Intel Mac OS X 10_14_0)"), "User-Agent");
+  std::optional<DownloadedData> data;
+  try {
+    data = HTTPRetryingDownloader().downloadRequest(request, 10, 2, 2,
+                                                    [](const Bytes& bytes) { return isFeedData(bytesView(bytes)); });
+  } catch (const std::exception& exception) {
+    std::string description = exception.what();
+    cc_log_error("Fatal Error: download of feed yielded exception %@ %@", feedURL, description);
+    CGIInfoHelper::collectErrorEvent(
+        118, makeDictionaryOfVariables("feedURL, exception.description", feedURL, description));
+    return nullptr;
+  }
+  if (!data) return nullptr;
+  return initWithFeedData(data->bytes, feedURL);
 }
 
 std::unique_ptr<SparkleFeedParser> SparkleFeedParser::initWithFeedData(const Bytes& data,

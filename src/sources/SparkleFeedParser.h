@@ -21,6 +21,11 @@ class SparkleFeedParser {
  public:
   using ItemPtr = std::shared_ptr<SparkleFeedItem>;
 
+  // Downloads the feed (10 seconds per attempt, 2 retries 2 seconds apart, until the bytes
+  // are a feed) and parses it. A user agent replaces the default desktop browser one.
+  static std::unique_ptr<SparkleFeedParser> initWithFeedURL(const std::string& feedURL,
+                                                            const std::optional<std::string>& userAgent);
+
   // Parses the feed bytes; feedURL is where they came from (relative download URLs are
   // resolved against it).
   static std::unique_ptr<SparkleFeedParser> initWithFeedData(std::string_view data,
