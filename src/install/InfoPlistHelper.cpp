@@ -22,8 +22,6 @@ using detail::stringForKey;
 using detail::stringValue;
 using detail::valueForKey;
 
-// No real Info.plist or strings file comes near this; larger files are not read at all.
-constexpr std::uint64_t kMaxDictionaryFileSize = 64u << 20;
 // The signer's certificate sits near the end of the executable, in its signature.
 constexpr std::uint64_t kSignatureTailSize = 17100;
 constexpr double kCodesignTimeLimitSeconds = 60;
@@ -80,7 +78,8 @@ std::shared_ptr<const InfoPlistFixupSource> InfoPlistHelper::fixupSource() {
 }
 
 std::optional<Json> InfoPlistHelper::dictionaryWithContentsOfFile(const std::string& path) {
-  if (fileIsDirectory(path) || fileSize(path) > kMaxDictionaryFileSize) return std::nullopt;
+  auto size = detail::regularFileSize(path);
+  if (!size || *size > detail::kMaxReadableFileSize) return std::nullopt;
   auto data = contents(path);
   if (!data || data->empty()) return std::nullopt;
   if (auto list = platform::parsePropertyList(*data)) {
@@ -206,7 +205,7 @@ std::optional<std::string> InfoPlistHelper::getCodesignSignature(const std::stri
   }();
 
   auto executable = getRealExecutablePath(appPath, infoDictionary);
-  if (executable && !fileIsDirectory(*executable) && fileSize(*executable) > kSignatureTailSize) {
+  if (executable && detail::regularFileSize(*executable).value_or(0) > kSignatureTailSize) {
     std::ifstream in(*executable, std::ios::binary);
     std::string tail(kSignatureTailSize, '\0');
     in.seekg(-static_cast<std::streamoff>(kSignatureTailSize), std::ios::end);

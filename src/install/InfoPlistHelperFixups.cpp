@@ -44,8 +44,9 @@ std::optional<std::string> signerName(const std::optional<std::string>& signer) 
 std::optional<std::string> textAfterMarkerInFile(const std::string& path, std::string_view marker) {
   constexpr size_t kFollowing = 63;
   constexpr size_t kChunk = 1 << 20;
+  if (!detail::isRegularFile(path)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
-  if (!in || fileIsDirectory(path)) return std::nullopt;
+  if (!in) return std::nullopt;
   std::string buffer;
   std::string chunk(kChunk, '\0');
   size_t searchFrom = 0;

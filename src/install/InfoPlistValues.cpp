@@ -1,5 +1,7 @@
 #include "install/InfoPlistValues.h"
 
+#include <filesystem>
+
 #include "foundation/DataHelpers.h"
 #include "foundation/FileHelpers.h"
 #include "foundation/Format.h"
@@ -35,7 +37,22 @@ std::optional<std::string> stringForKey(const Json& dictionary, std::string_view
   return stringValue(valueForKey(dictionary, key));
 }
 
+bool isRegularFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+std::optional<std::uint64_t> regularFileSize(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+  auto size = std::filesystem::file_size(path, ec);
+  if (ec) return std::nullopt;
+  return size;
+}
+
 std::optional<std::string> textOfFile(const std::string& path) {
+  auto size = regularFileSize(path);
+  if (!size || *size > kMaxReadableFileSize) return std::nullopt;
   auto data = contents(path);
   if (!data) return std::nullopt;
   if (data->empty()) return std::string();

@@ -1,6 +1,7 @@
 #pragma once
 // Reading Info.plist values the way the bundle reader needs them. Internal to install.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,8 +19,17 @@ std::optional<std::string> stringValue(const Json& value);
 std::optional<std::string> stringValue(const std::optional<Json>& value);
 std::optional<std::string> stringForKey(const Json& dictionary, std::string_view key);
 
+// No Info.plist, strings file or marker file comes near this; larger ones are not read.
+inline constexpr std::uint64_t kMaxReadableFileSize = 64u << 20;
+
+// A regular file, links followed. Anything else (a FIFO or a device that an archive
+// placed in the bundle) could block a reader or never end.
+bool isRegularFile(const std::string& path);
+// Its size when it is a regular file, links followed.
+std::optional<std::uint64_t> regularFileSize(const std::string& path);
+
 // The file's text (UTF-8, UTF-16/32 with a byte-order mark, else ISO Latin 1); nothing
-// when it is missing, a folder or unreadable.
+// when it is missing, not a regular file, larger than the limit or unreadable.
 std::optional<std::string> textOfFile(const std::string& path);
 
 // Compares with the standard version comparator, an absent version counting as "".

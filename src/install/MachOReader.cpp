@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -32,7 +33,11 @@ std::uint32_t swap32(std::uint32_t v) {
 // load commands costs one disk read per 64 KiB and never reads past the file's end.
 class WindowedFile {
  public:
-  explicit WindowedFile(const std::string& path) : in_(path, std::ios::binary) {
+  explicit WindowedFile(const std::string& path) {
+    // Only regular files: opening a FIFO blocks, and a device may never end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return;
+    in_.open(path, std::ios::binary);
     if (!in_) return;
     in_.seekg(0, std::ios::end);
     auto end = in_.tellg();
@@ -43,7 +48,7 @@ class WindowedFile {
     size_ = static_cast<std::uint64_t>(end);
   }
 
-  bool isOpen() const { return static_cast<bool>(in_); }
+  bool isOpen() const { return in_.is_open() && static_cast<bool>(in_); }
   std::uint64_t size() const { return size_; }
 
   // A 32-bit value at offset in the given byte order; nothing when it lies past the end.

@@ -1,5 +1,8 @@
 #include "install/InfoPlistHelper.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -447,6 +450,29 @@ TEST(InfoPlistHelperTest, UnusableInfoPlistsGiveNothing) {
     EXPECT_FALSE(InfoPlistHelper::dictionaryWithInfoPlistOfApp(app.path(), true, false));
     ::testing::internal::GetCapturedStderr();
   }
+}
+
+TEST(InfoPlistHelperTest, FifosAndDevicesInsideTheBundleAreNotRead) {
+  // An archive can carry a FIFO or a link to a device: reading either would block or
+  // never end.
+  AppBundleWriter app;
+  ASSERT_EQ(::mkfifo((app.path() + "/Contents/Info.plist").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (app.path() + "/Contents/MacOS/FSApp").c_str()), 0);
+  ASSERT_EQ(::mkfifo((app.path() + "/Contents/Resources/update-settings.ini").c_str(), 0600), 0);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(InfoPlistHelper::dictionaryWithInfoPlistOfApp(app.path(), true, false));
+  ::testing::internal::GetCapturedStderr();
+
+  Json info = {{"CFBundleIdentifier", "com.paragon-software.ntfs.fsapp"},
+               {"CFBundleExecutable", "FSApp"},
+               {"LSMinimumSystemVersion", "10.12"}};
+  EXPECT_EQ(InfoPlistHelper::_fixedBundleIdentifier(info, app.path(), 1), "com.paragon-software.ntfs.fsapp");
+  EXPECT_EQ(InfoPlistHelper::getCodesignSignature(app.path(), info), std::nullopt);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(InfoPlistHelper::getRealMinimumOSForApp(app.path(), info), "10.12");
+  ::testing::internal::GetCapturedStdout();
+  info["CFBundleIdentifier"] = "org.mozilla.firefox";
+  EXPECT_EQ(InfoPlistHelper::_fixedBundleIdentifier(info, app.path(), 1), "org.mozilla.firefox.original");
 }
 
 TEST(InfoPlistHelperTest, UTF16InfoPlistIsReadThroughATemporaryCopy) {

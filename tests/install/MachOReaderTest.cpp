@@ -1,6 +1,7 @@
 #include "install/MachOReader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -180,7 +181,13 @@ TEST_F(MachOReaderTest, MissingFilesAndFoldersGiveZeros) {
   ::testing::internal::CaptureStdout();
   EXPECT_TRUE(MachOReader::minimumOSVersion(folder_ + "/missing").isZero());
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "file could not be opened " + folder_ + "/missing\n");
+  ::testing::internal::CaptureStdout();
   EXPECT_TRUE(MachOReader::minimumOSVersion(folder_).isZero());
+  ::testing::internal::GetCapturedStdout();
+  // A FIFO would block the opening reader; it is refused unopened.
+  std::string fifo = folder_ + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(MachOReader::read(fifo).opened);
 }
 
 }  // namespace
