@@ -5,6 +5,7 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
+#include <cstring>
 #include <utility>
 
 #include "catalog/CatalogDocument.h"
@@ -14,8 +15,13 @@
 #include "foundation/FileHelpers.h"
 #include "foundation/Format.h"
 #include "foundation/NamedValues.h"
+#include "foundation/Dates.h"
+#include "foundation/Log.h"
 #include "foundation/StringHelpers.h"
+#include "foundation/TesselLib.h"
 #include "platform/Bundle.h"
+#include "platform/FileSystem.h"
+#include "sources/CGIInfoHelper.h"
 #include "vantor/BuildSettings.h"
 
 namespace vantor {
@@ -84,6 +90,80 @@ bool signatureHolds(EVP_PKEY* key, const std::uint8_t* signature, size_t signatu
 }
 
 }  // namespace
+
+namespace {
+
+// The support folder's attributes as the file manager would list them, for diagnostics.
+std::string folderAttributesDescription(const std::optional<std::string>& folder) {
+  platform::FileStatus status;
+  if (!folder || platform::FileSystem::status(*folder, &status, true) != 0) return "(null)";
+  return describe(Json{{"NSFileType", status.isDirectory() ? "NSFileTypeDirectory" : "NSFileTypeRegular"},
+                       {"NSFilePosixPermissions", status.mode},
+                       {"NSFileOwnerAccountID", status.owner},
+                       {"NSFileGroupOwnerAccountID", status.group},
+                       {"NSFileSize", status.size},
+                       {"NSFileModificationDate",
+                        stringUsingFormat(status.modificationTime.tv_sec, "%Y-%m-%d %H:%M:%S +0000", true)}});
+}
+
+// Copies the bundle's catalog into place whole or not at all.
+std::optional<Error> copyBundledCatalog(const std::string& destination) {
+  auto source = platform::Bundle::main().pathForResource(kConfigFileName);
+  if (!source) return Error(kCocoaErrorDomain, 260, {{kLocalizedDescriptionKey, "The bundle has no catalog file."}});
+  auto data = contents(*source);
+  int errorNumber = 0;
+  if (!data) return Error(kCocoaErrorDomain, 256, {{kLocalizedDescriptionKey, "The bundled catalog is unreadable."}});
+  if (!writeContentsAtomically(destination, std::string_view(reinterpret_cast<const char*>(data->data()), data->size()),
+                               &errorNumber))
+    return Error(kPOSIXErrorDomain, errorNumber, {{kLocalizedDescriptionKey, std::string(std::strerror(errorNumber))}});
+  return std::nullopt;
+}
+
+std::optional<Json> loadEngineCatalog() {
+  auto configLocalFilePath = ConfigFile::configLocalFilePath();
+  if (!configLocalFilePath) {
+    cc_log_error("Error: ConfigFile has no support folder to load the catalog from");
+    return std::nullopt;
+  }
+  std::optional<Error> copyError;
+  bool didJustCopyIt = false;
+  if (!fileExists(*configLocalFilePath)) {
+    copyError = copyBundledCatalog(*configLocalFilePath);
+    didJustCopyIt = true;
+  }
+  auto fileData = contents(*configLocalFilePath);
+  Error uncompressError;
+  std::optional<Bytes> data = ConfigFile::uncompressConfigFile(fileData ? &*fileData : nullptr, &uncompressError);
+  std::optional<Json> dict;
+  if (data) dict = JSONDictionary(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  if (dict && !dict->empty()) return dict;
+
+  std::optional<Error> reportedError;
+  if (!data) reportedError = uncompressError;
+  if (!reportedError || reportedError->code != kConfigFileErrorLengthMismatch) {
+    auto suppDir = cc != nullptr ? cc->suppDir() : std::nullopt;
+    std::string suppDirAttributes = folderAttributesDescription(suppDir);
+    CGIInfoHelper::collectErrorEvent(
+        200, makeDictionaryOfVariables("@(configLocalFilePath.fileURL.fileSize), @(data.length), "
+                                       "copyError.description, @(didJustCopyIt), uncompressError.description, "
+                                       "suppDirAttributes.description",
+                                       fileSize(*configLocalFilePath), data ? data->size() : 0, copyError,
+                                       didJustCopyIt, reportedError, suppDirAttributes));
+  }
+  removeItem(*configLocalFilePath);
+  return std::nullopt;
+}
+
+}  // namespace
+
+ConfigFile::ConfigFile() : ConfigFile(loadEngineCatalog()) {}
+
+std::optional<std::string> ConfigFile::configLocalFilePath() {
+  VANTOR_ASSERT(cc != nullptr);
+  auto suppDir = cc->suppDir();
+  if (!suppDir) return std::nullopt;
+  return stringByAppendingPathComponent(*suppDir, kConfigFileName);
+}
 
 ConfigFile::ConfigFile(std::optional<Json> dictionary)
     : document_(detail::CatalogDocument::fromDictionary(std::move(dictionary))) {}

@@ -52,6 +52,12 @@ inline constexpr const char* kConfigFileName = "config.json.encr";
 
 class ConfigFile {
  public:
+  // The scan engine's loader: the catalog file in the context object's support folder,
+  // copied there from the bundle's resources when missing. When it cannot be read,
+  // decoded or holds an empty object, the file is deleted (a damaged copy would
+  // otherwise stay for good) and dictionary() is absent.
+  ConfigFile();
+
   // initWithDictionary: keeps the dictionary as it is, whatever it holds.
   explicit ConfigFile(std::optional<Json> dictionary);
 
@@ -84,6 +90,9 @@ class ConfigFile {
   // Prefix, suffix, substring, then case-insensitive substring lists; empty entries never
   // match.
   bool isBundleIdentifierIgnoredIndirectly(std::string_view bundleIdentifier) const;
+
+  // The catalog file of the scan engine: the support folder's "config.json.encr".
+  static std::optional<std::string> configLocalFilePath();
 
   // The value under the bundle identifier in the resource "homepages.json", read anew on
   // each call; nothing without the file, an object in it, or the key.
