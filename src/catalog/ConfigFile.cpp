@@ -5,6 +5,8 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "catalog/CatalogDocument.h"
@@ -14,8 +16,17 @@
 #include "foundation/FileHelpers.h"
 #include "foundation/Format.h"
 #include "foundation/NamedValues.h"
+#include "foundation/Alerts.h"
+#include "foundation/Dates.h"
+#include "foundation/Dispatch.h"
+#include "foundation/Localization.h"
+#include "foundation/Log.h"
 #include "foundation/StringHelpers.h"
+#include "foundation/TesselLib.h"
 #include "platform/Bundle.h"
+#include "platform/FileSystem.h"
+#include "platform/RunLoop.h"
+#include "sources/CGIInfoHelper.h"
 #include "vantor/BuildSettings.h"
 
 namespace vantor {
@@ -84,6 +95,197 @@ bool signatureHolds(EVP_PKEY* key, const std::uint8_t* signature, size_t signatu
 }
 
 }  // namespace
+
+namespace {
+
+// The support folder's attributes as the file manager would list them, for diagnostics.
+std::string folderAttributesDescription(const std::optional<std::string>& folder) {
+  platform::FileStatus status;
+  if (!folder || platform::FileSystem::status(*folder, &status, true) != 0) return "(null)";
+  return describe(Json{{"NSFileType", status.isDirectory() ? "NSFileTypeDirectory" : "NSFileTypeRegular"},
+                       {"NSFilePosixPermissions", status.mode},
+                       {"NSFileOwnerAccountID", status.owner},
+                       {"NSFileGroupOwnerAccountID", status.group},
+                       {"NSFileSize", status.size},
+                       {"NSFileModificationDate",
+                        stringUsingFormat(status.modificationTime.tv_sec, "%Y-%m-%d %H:%M:%S +0000", true)}});
+}
+
+// Copies the bundle's catalog into place whole or not at all.
+std::optional<Error> copyBundledCatalog(const std::string& destination) {
+  auto source = platform::Bundle::main().pathForResource(kConfigFileName);
+  if (!source) return Error(kCocoaErrorDomain, 260, {{kLocalizedDescriptionKey, "The bundle has no catalog file."}});
+  auto data = contents(*source);
+  int errorNumber = 0;
+  if (!data) return Error(kCocoaErrorDomain, 256, {{kLocalizedDescriptionKey, "The bundled catalog is unreadable."}});
+  if (!writeContentsAtomically(destination, std::string_view(reinterpret_cast<const char*>(data->data()), data->size()),
+                               &errorNumber))
+    return Error(kPOSIXErrorDomain, errorNumber, {{kLocalizedDescriptionKey, std::string(std::strerror(errorNumber))}});
+  return std::nullopt;
+}
+
+std::optional<Json> loadEngineCatalog() {
+  auto configLocalFilePath = ConfigFile::configLocalFilePath();
+  if (!configLocalFilePath) {
+    cc_log_error("Error: ConfigFile has no support folder to load the catalog from");
+    return std::nullopt;
+  }
+  std::optional<Error> copyError;
+  bool didJustCopyIt = false;
+  if (!fileExists(*configLocalFilePath)) {
+    copyError = copyBundledCatalog(*configLocalFilePath);
+    didJustCopyIt = true;
+  }
+  auto fileData = contents(*configLocalFilePath);
+  Error uncompressError;
+  std::optional<Bytes> data = ConfigFile::uncompressConfigFile(fileData ? &*fileData : nullptr, &uncompressError);
+  std::optional<Json> dict;
+  if (data) dict = JSONDictionary(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  if (dict && !dict->empty()) return dict;
+
+  std::optional<Error> reportedError;
+  if (!data) reportedError = uncompressError;
+  if (!reportedError || reportedError->code != kConfigFileErrorLengthMismatch) {
+    auto suppDir = cc != nullptr ? cc->suppDir() : std::nullopt;
+    std::string suppDirAttributes = folderAttributesDescription(suppDir);
+    CGIInfoHelper::collectErrorEvent(
+        200, makeDictionaryOfVariables("@(configLocalFilePath.fileURL.fileSize), @(data.length), "
+                                       "copyError.description, @(didJustCopyIt), uncompressError.description, "
+                                       "suppDirAttributes.description",
+                                       fileSize(*configLocalFilePath), data ? data->size() : 0, copyError,
+                                       didJustCopyIt, reportedError, suppDirAttributes));
+  }
+  removeItem(*configLocalFilePath);
+  return std::nullopt;
+}
+
+// The Cocoa file-write code of a failed write.
+long cocoaWriteErrorCode(int errorNumber) {
+  switch (errorNumber) {
+    case ENOSPC:
+    case EDQUOT:
+      return 640;
+    case EACCES:
+    case EPERM:
+      return 513;
+    case ENOENT:
+    case ENOTDIR:
+      return 4;
+    case EROFS:
+      return 642;
+    default:
+      return 512;
+  }
+}
+
+Error writeError(int errorNumber, const std::string& path) {
+  return Error(kCocoaErrorDomain, cocoaWriteErrorCode(errorNumber),
+               Json{{kLocalizedDescriptionKey, makeString("The file \u201c%@\u201d couldn\u2019t be saved: %@.",
+                                                          lastPathComponent(path), std::strerror(errorNumber))},
+                    {"NSFilePath", path},
+                    {"NSUnderlyingError", Json{{"domain", kPOSIXErrorDomain}, {"code", errorNumber}}}});
+}
+
+std::string writeFailureMessage(const Error& error) {
+  switch (error.code) {
+    case 640:
+      return localized("Vantor was unable to write its config-file because your boot disk is completely full. Please "
+                       "ensure that you have some free space before launching Vantor again.");
+    case 513:
+      return localized("Vantor was unable to write its config-file because you don't have permission to write to: "
+                       "~/Library/Application Support/Vantor/\nPlease ensure working permissions before launching "
+                       "Vantor again.");
+    case 4:
+      return localized("Vantor was unable to write its config-file because the application support folder "
+                       "(~/Library/Application Support/Vantor/) seems to have been deleted.\nPlease re-launch Vantor.");
+    default:
+      return makeString("Vantor was unable to write its config-file to the application support folder "
+                        "(~/Library/Application Support/Vantor/) because of an unknown error. Please make sure this "
+                        "folder is in working condition before launching Vantor again.\nError: %@",
+                        error.localizedDescription());
+  }
+}
+
+void updateConfigFile(const std::function<void()>& completion, const std::function<void()>& errorBlock) {
+  std::optional<Bytes> configData = CGIInfoHelper::downloadConfigFile();
+  Error uncompressError;
+  std::optional<Bytes> uncompressedConfigData =
+      ConfigFile::uncompressConfigFile(configData ? &*configData : nullptr, &uncompressError);
+  std::optional<Json> dict;
+  if (uncompressedConfigData)
+    dict = JSONDictionary(std::string_view(reinterpret_cast<const char*>(uncompressedConfigData->data()),
+                                           uncompressedConfigData->size()));
+  const Json* mapping = nullptr;
+  if (dict) {
+    auto it = dict->find("bundleIDMapping");
+    if (it != dict->end() && it->is_object()) mapping = &*it;
+  }
+
+  // Fewer entries than this means a broken or truncated catalog, never a real one.
+  constexpr size_t kMinimumMappingCount = 501;
+  if (dict && mapping != nullptr && mapping->size() >= kMinimumMappingCount) {
+    auto configLocalFilePath = ConfigFile::configLocalFilePath();
+    int errorNumber = ENOENT;
+    bool written = configLocalFilePath &&
+                   writeContentsAtomically(*configLocalFilePath,
+                                           std::string_view(reinterpret_cast<const char*>(configData->data()),
+                                                            configData->size()),
+                                           &errorNumber);
+    if (written) {
+      cc->userDefaults().setObject("LastConfigFileUpdate", currentDateDescription());
+    } else {
+      Error error = writeError(errorNumber, configLocalFilePath.value_or(kConfigFileName));
+      cc_log_error("Error: could not write the catalog file: %@", error);
+      if (error.code != 640 && error.code != 513 && error.code != 4) {
+        auto suppDir = cc->suppDir();
+        std::string suppDirAttributes = folderAttributesDescription(suppDir);
+        CGIInfoHelper::collectErrorEvent(
+            201, makeDictionaryOfVariables("error.description, @(configData.length), @(cc.suppDir.fileExists), "
+                                           "suppDirAttributes.description",
+                                           error, configData->size(), suppDir && fileExists(*suppDir),
+                                           suppDirAttributes));
+      }
+      std::string message = writeFailureMessage(error);
+      dispatch_async_main([message] {
+        alert_apptitled(message, localized("OK"));
+        platform::exitProcess(1);
+      });
+    }
+    if (completion) dispatch_async_main(completion);
+    return;
+  }
+
+  if (configData) {
+    std::optional<Error> reportedError;
+    if (!uncompressedConfigData) reportedError = uncompressError;
+    std::string fullConfigFile;
+    if (reportedError && reportedError->code == kConfigFileErrorBadMagic) fullConfigFile = base64String(*configData);
+    CGIInfoHelper::collectErrorEvent(
+        121, makeDictionaryOfVariables("@(configData.length), @(uncompressedConfigData.length), @(dict.count), "
+                                       "@(mapping.count), uncompressError.description, fullConfigFile",
+                                       configData->size(), uncompressedConfigData ? uncompressedConfigData->size() : 0,
+                                       dict ? dict->size() : 0, mapping != nullptr ? mapping->size() : 0,
+                                       reportedError, fullConfigFile));
+  }
+  if (errorBlock) dispatch_async_main(errorBlock);
+}
+
+}  // namespace
+
+ConfigFile::ConfigFile() : ConfigFile(loadEngineCatalog()) {}
+
+void ConfigFile::updateConfigFileWithCompletion(std::function<void()> completion, std::function<void()> errorBlock) {
+  dispatch_async_back([completion = std::move(completion), errorBlock = std::move(errorBlock)] {
+    updateConfigFile(completion, errorBlock);
+  });
+}
+
+std::optional<std::string> ConfigFile::configLocalFilePath() {
+  VANTOR_ASSERT(cc != nullptr);
+  auto suppDir = cc->suppDir();
+  if (!suppDir) return std::nullopt;
+  return stringByAppendingPathComponent(*suppDir, kConfigFileName);
+}
 
 ConfigFile::ConfigFile(std::optional<Json> dictionary)
     : document_(detail::CatalogDocument::fromDictionary(std::move(dictionary))) {}

@@ -10,6 +10,7 @@
 // where a SHA-512 digest would go (PKCS#1 v1.5), so nothing is decompressed before it
 // holds.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +53,12 @@ inline constexpr const char* kConfigFileName = "config.json.encr";
 
 class ConfigFile {
  public:
+  // The scan engine's loader: the catalog file in the context object's support folder,
+  // copied there from the bundle's resources when missing. When it cannot be read,
+  // decoded or holds an empty object, the file is deleted (a damaged copy would
+  // otherwise stay for good) and dictionary() is absent.
+  ConfigFile();
+
   // initWithDictionary: keeps the dictionary as it is, whatever it holds.
   explicit ConfigFile(std::optional<Json> dictionary);
 
@@ -84,6 +91,18 @@ class ConfigFile {
   // Prefix, suffix, substring, then case-insensitive substring lists; empty entries never
   // match.
   bool isBundleIdentifierIgnoredIndirectly(std::string_view bundleIdentifier) const;
+
+  // The scan engine's catalog update, on the background queue: fetches a catalog file
+  // from the product's server and, when it decodes and maps more than 500 bundle
+  // identifiers, writes it unchanged over the engine's catalog file (atomically) and
+  // notes the date under "LastConfigFileUpdate"; then completion runs on the main queue.
+  // Anything else leaves the file as it was and runs errorBlock on the main queue. A file
+  // that cannot be written ends the application after an alert that says why. A
+  // ConfigFile in memory never changes.
+  static void updateConfigFileWithCompletion(std::function<void()> completion, std::function<void()> errorBlock);
+
+  // The catalog file of the scan engine: the support folder's "config.json.encr".
+  static std::optional<std::string> configLocalFilePath();
 
   // The value under the bundle identifier in the resource "homepages.json", read anew on
   // each call; nothing without the file, an object in it, or the key.

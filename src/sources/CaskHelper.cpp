@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "download/HTTPRetryingDownloader.h"
 #include "foundation/Alerts.h"
 #include "foundation/Dispatch.h"
 #include "foundation/FileHelpers.h"
@@ -11,10 +12,12 @@
 #include "foundation/Log.h"
 #include "foundation/NamedValues.h"
 #include "foundation/StringHelpers.h"
-#include "sources/CGIInfoHelper.h"
-#include "sources/ProductServer.h"
-#include "sources/CaskScript.h"
+#include "foundation/ZRHostInformation.h"
+#include "platform/CallStack.h"
 #include "platform/RunLoop.h"
+#include "sources/CGIInfoHelper.h"
+#include "sources/CaskScript.h"
+#include "sources/ProductServer.h"
 
 namespace vantor {
 
@@ -190,6 +193,33 @@ bool CaskHelper::isValidCaskfile(std::string_view data) {
 
 bool CaskHelper::isValidCaskfile(const Bytes& data) {
   return isValidCaskfile(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+}
+
+// ---- Own download ---------------------------------------------------------------
+
+std::optional<std::string> CaskHelper::downloadCaskfile(std::string_view caskName, double timeout, int maximumRetries,
+                                                        double waitingTime) {
+  return downloadCaskfileFromURL(getCaskURLForCaskname(caskName), timeout, maximumRetries, waitingTime);
+}
+
+std::optional<std::string> CaskHelper::downloadCaskfileFromURL(const std::string& url, double timeout,
+                                                               int maximumRetries, double waitingTime) {
+  HTTPRetryingDownloader downloader;
+  auto data = downloader.downloadURL(url, timeout, maximumRetries, waitingTime,
+                                     [](const Bytes& bytes) { return isValidCaskfile(bytes); });
+  if (!data) return std::nullopt;
+  std::string text(data->bytes.begin(), data->bytes.end());
+  auto pieces = split(text, "cask '");
+  if (pieces.size() >= 3) {
+    // A server that glued several casks together: keep the first cask block only.
+    std::string symbols;
+    for (const std::string& symbol : platform::callStackSymbols()) symbols += (symbols.empty() ? "" : "|") + symbol;
+    CGIInfoHelper::collectErrorEvent(205, makeVariables("retryCount, caskfileContents, symbols, mt",
+                                                        data->associatedValue, text, symbols,
+                                                        ZRHostInformation::machineType()));
+    return "cask '" + pieces[1];
+  }
+  return text;
 }
 
 // ---- Plain facts ------------------------------------------------------------------
