@@ -71,7 +71,7 @@ std::optional<Json> CGIInfoHelper::receiveDateForApp(std::string_view bundleIden
   URL url = URLWithHost(ProductServer::productServerHost(), ProductServer::kReceiveDatePath, query);
 
   HTTPSecurePOST post;
-  auto jsonData = post.downloadURLWithSecurePOST(url.absoluteString(), kReceiveDateTimeout);
+  auto jsonData = post.downloadURLWithSecurePOST(url, kReceiveDateTimeout);
   if (!jsonData) return std::nullopt;
   if (auto answer = JSONArray(std::string_view(reinterpret_cast<const char*>(jsonData->data()), jsonData->size())))
     return answer;
@@ -89,7 +89,7 @@ std::optional<Bytes> CGIInfoHelper::downloadConfigFile() {
   URL url = URLWithHost(ProductServer::productServerHost(), ProductServer::kConfigFilePath,
                         makeString("i=%li", buildNumber()));
   HTTPRetryingDownloader downloader;
-  auto data = downloader.downloadURL(url.absoluteString(), kConfigFileTimeout, kConfigFileRetries,
+  auto data = downloader.downloadURL(url, kConfigFileTimeout, kConfigFileRetries,
                                      kConfigFileWaitingTime, [](const Bytes& bytes) { return !bytes.empty(); });
   if (!data) {
     cc_log_error("Error: downloadConfigFile got no catalog from %@", url.absoluteString());

@@ -12,6 +12,7 @@
 #include "foundation/Log.h"
 #include "foundation/NamedValues.h"
 #include "foundation/StringHelpers.h"
+#include "foundation/URL.h"
 #include "foundation/ZRHostInformation.h"
 #include "platform/CallStack.h"
 #include "platform/RunLoop.h"
@@ -204,8 +205,10 @@ std::optional<std::string> CaskHelper::downloadCaskfile(std::string_view caskNam
 
 std::optional<std::string> CaskHelper::downloadCaskfileFromURL(const std::string& url, double timeout,
                                                                int maximumRetries, double waitingTime) {
+  auto parsed = URL::parse(url);
+  if (!parsed) return std::nullopt;
   HTTPRetryingDownloader downloader;
-  auto data = downloader.downloadURL(url, timeout, maximumRetries, waitingTime,
+  auto data = downloader.downloadURL(*parsed, timeout, maximumRetries, waitingTime,
                                      [](const Bytes& bytes) { return isValidCaskfile(bytes); });
   if (!data) return std::nullopt;
   std::string text(data->bytes.begin(), data->bytes.end());

@@ -9,6 +9,7 @@
 #include "foundation/Log.h"
 #include "foundation/NamedValues.h"
 #include "foundation/StringHelpers.h"
+#include "foundation/URL.h"
 #include "platform/CallStack.h"
 #include "sources/CGIInfoHelper.h"
 #include "sources/ZRSUStandardVersionComparator.h"
@@ -53,7 +54,12 @@ bool SparkleFeedParser::isFeedData(std::string_view data) {
 
 std::unique_ptr<SparkleFeedParser> SparkleFeedParser::initWithFeedURL(const std::string& feedURL,
                                                                       const std::optional<std::string>& userAgent) {
-  URLRequest request(feedURL);
+  auto url = URL::parse(feedURL);
+  if (!url) {
+    cc_log_error("Error: feed URL is not a URL %@", feedURL);
+    return nullptr;
+  }
+  URLRequest request(*url);
   request.addValue("text/javascript, text/html, application/xml, */*", "Accept");
   request.setValue(userAgent.value_or("Mozilla/5.0 (Macintosh; Intel Mac OS X 10_14_0)"), "User-Agent");
   std::optional<DownloadedData> data;
