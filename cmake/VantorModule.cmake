@@ -41,5 +41,5 @@ function(add_vantor_test NAME)
   target_link_libraries(${NAME} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   vantor_apply_flags(${NAME})
   gtest_discover_tests(${NAME} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "VANTOR_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VANTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "VANTOR_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()

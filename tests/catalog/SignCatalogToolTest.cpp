@@ -6,15 +6,12 @@
 #include "catalog/ConfigFile.h"
 #include "foundation/FileHelpers.h"
 #include "platform/ChildProcess.h"
-#include "platform/Environment.h"
+#include "support/TestSupport.h"
 
 namespace vantor {
 namespace {
 
-std::string tool() {
-  auto bin = platform::environmentValue("VANTOR_BIN_DIR");
-  return (bin ? *bin : std::string(build::kSourceDir) + "/build/bin") + "/vantor-sign-catalog";
-}
+std::string tool() { return test::binaryPath("vantor-sign-catalog"); }
 
 // A PEM private key of another kind than the layout needs.
 std::string rsaKeyPEM(int bits) {

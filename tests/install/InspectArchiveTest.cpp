@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "ExtractionTestSupport.h"
 #include "foundation/FileHelpers.h"
 #include "foundation/Json.h"
@@ -23,8 +21,7 @@ struct Outcome {
 };
 
 Outcome inspect(const std::vector<std::string>& arguments, const std::string& tmp) {
-  const char* bin = std::getenv("VANTOR_BIN_DIR");
-  std::vector<std::string> argv{std::string(bin ? bin : "build/bin") + "/vantor-inspect"};
+  std::vector<std::string> argv{test::binaryPath("vantor-inspect")};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   platform::RunOptions options;
   options.mergeStderr = false;

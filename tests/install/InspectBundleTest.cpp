@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "foundation/Json.h"
 #include "platform/ChildProcess.h"
 #include "support/AppBundleWriter.h"
 #include "support/MachOWriter.h"
+#include "support/TestSupport.h"
 
 namespace vantor {
 namespace {
@@ -14,8 +13,7 @@ using testing::AppBundleWriter;
 using testing::MachOWriter;
 
 platform::ProcessResult inspect(std::vector<std::string> arguments) {
-  const char* bin = std::getenv("VANTOR_BIN_DIR");
-  arguments.insert(arguments.begin(), std::string(bin ? bin : "build/bin") + "/vantor-inspect");
+  arguments.insert(arguments.begin(), test::binaryPath("vantor-inspect"));
   platform::RunOptions options;
   options.mergeStderr = false;
   options.timeoutSeconds = 60;

@@ -103,8 +103,7 @@ std::string binaryPath(const std::string& name) {
 }
 
 std::string sourceDir() {
-  // ctest does not pass VANTOR_SOURCE_DIR through (its environment is one list item);
-  // the build knows where its sources are.
+  // The build knows where its sources are; VANTOR_SOURCE_DIR points elsewhere by hand.
   const char* dir = std::getenv("VANTOR_SOURCE_DIR");
   return dir ? dir : build::kSourceDir;
 }

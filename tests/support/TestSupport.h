@@ -52,7 +52,7 @@ class StderrCapture {
 
 // A binary of build/bin (VANTOR_BIN_DIR).
 std::string binaryPath(const std::string& name);
-// The source folder (VANTOR_SOURCE_DIR).
+// The source folder (compiled in; VANTOR_SOURCE_DIR overrides it).
 std::string sourceDir();
 
 }  // namespace vantor::test
