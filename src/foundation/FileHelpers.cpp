@@ -2,8 +2,6 @@
 
 #include <openssl/evp.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +10,7 @@
 #include "foundation/Format.h"
 #include "foundation/StringHelpers.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/PropertyList.h"
 #include "vantor/BuildSettings.h"
 
@@ -19,24 +18,24 @@ namespace vantor {
 namespace fs = std::filesystem;
 
 bool fileExists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
+  platform::FileStatus status;
+  return platform::FileSystem::status(path, &status) == 0;
 }
 
 bool fileIsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  platform::FileStatus status;
+  return platform::FileSystem::status(path, &status, true) == 0 && status.isDirectory();
 }
 
 bool fileIsSymlink(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  platform::FileStatus status;
+  return platform::FileSystem::status(path, &status) == 0 && status.isSymlink();
 }
 
 std::uint64_t fileSize(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return 0;
-  return static_cast<std::uint64_t>(st.st_size);
+  platform::FileStatus status;
+  if (platform::FileSystem::status(path, &status) != 0) return 0;
+  return static_cast<std::uint64_t>(status.size);
 }
 
 std::optional<Bytes> contents(const std::string& path) {
@@ -56,11 +55,11 @@ std::optional<std::string> contentsAsString(const std::string& path) {
 bool isWriteablePath(const std::string& path) {
   if (fileExists(path)) return false;
   if (!platform::writeFileAtomically(path, "TEST")) return false;
-  ::unlink(path.c_str());
+  platform::FileSystem::removeItem(path);
   return true;
 }
 
-bool isReadablePath(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+bool isReadablePath(const std::string& path) { return platform::FileSystem::isReadable(path); }
 
 std::optional<std::vector<std::string>> directoryContents(const std::string& path) {
   std::error_code ec;

@@ -1,25 +1,21 @@
 #include "foundation/Log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <mutex>
-#include <vector>
 
 #include "foundation/Assert.h"
 #include "foundation/Dates.h"
 #include "foundation/StringHelpers.h"
-#include "platform/PropertyList.h"
+#include "platform/LogFile.h"
 #include "platform/UserDefaults.h"
 #include "vantor/BuildSettings.h"
 
 namespace vantor {
 namespace {
 
-int logfileHandle = -1;
+std::unique_ptr<platform::LogFile> logfile;
 std::uint8_t logfileLevel = 0;
 int logtoprefsPosition = 0;
 std::mutex captureMutex;  // serialises capture writes from several threads
@@ -67,47 +63,30 @@ void cc_log_message(std::uint8_t level, const std::string& message) {
 
 void _cc_log_tologfile(std::uint8_t level, const std::string& message) {
   std::lock_guard lock(captureMutex);
-  if (logfileHandle < 0 || level > logfileLevel) return;
+  if (!logfile || level > logfileLevel) return;
   VANTOR_ASSERT(level < 8);
   std::string line = makeString("%@ %@  %@[%i] <%@>: %@\n", nowFormatted("%b %d"), shortTime(), build::kBundleName,
-                                static_cast<int>(::getpid()), logLevelWord(level), message);
+                                platform::processIdentifier(), logLevelWord(level), message);
   if (!isValidUTF8(line)) {
     std::string report = detail::consoleLine(3, makeString("could not open create data from string %@ for log", line));
     std::fwrite(report.data(), 1, report.size(), stderr);
     return;
   }
-  ::lseek(logfileHandle, 0, SEEK_END);
-  (void)!::write(logfileHandle, line.data(), line.size());
+  logfile->append(line);
 }
 
 void cc_log_enablecapturetofile(const std::string& path, std::uint64_t sizeLimit, std::uint8_t level) {
   {
     std::lock_guard lock(captureMutex);
-    VANTOR_ASSERT(logfileHandle < 0);
+    VANTOR_ASSERT(!logfile);
   }
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    platform::writeFileAtomically(path, "");
-  } else if (sizeLimit != 0 && static_cast<std::uint64_t>(st.st_size) > sizeLimit) {
-    int fd = ::open(path.c_str(), O_RDWR);
-    if (fd >= 0) {
-      std::vector<char> tail(sizeLimit);
-      ssize_t got = ::pread(fd, tail.data(), tail.size(), static_cast<off_t>(st.st_size - sizeLimit));
-      if (got == static_cast<ssize_t>(sizeLimit)) {
-        (void)!::pwrite(fd, tail.data(), tail.size(), 0);
-        (void)!::ftruncate(fd, static_cast<off_t>(sizeLimit));
-        ::fsync(fd);
-      }
-      ::close(fd);
-    }
-  }
-  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
+  auto opened = platform::LogFile::open(path, sizeLimit);
+  if (!opened) {
     cc_log_error("could not open file %@ for log file usage", path);
     return;
   }
   std::lock_guard lock(captureMutex);
-  logfileHandle = fd;
+  logfile = std::move(opened);
   logfileLevel = level;
 }
 
@@ -121,8 +100,7 @@ void cc_log_toprefs(const std::string& message) {
 
 void detail::resetLogStateForTesting() {
   std::lock_guard lock(captureMutex);
-  if (logfileHandle >= 0) ::close(logfileHandle);
-  logfileHandle = -1;
+  logfile.reset();
   logfileLevel = 0;
   logtoprefsPosition = 0;
 }

@@ -1,7 +1,5 @@
 #include "foundation/TesselLib.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -22,15 +20,9 @@ TesselLib* cc = nullptr;
 
 namespace {
 
-bool isSymbolicLink(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 void checkSupportFolder(const std::string& folder) {
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
-  if (::stat(folder.c_str(), &st) != 0 && !isSymbolicLink(folder)) {
+  if (fileIsDirectory(folder)) return;
+  if (!fileExists(folder)) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (!ec && fileIsDirectory(folder)) return;
@@ -58,9 +50,9 @@ std::optional<std::string> detail::findDamagedFramework(const std::string& frame
   for (const auto& entry : *entries) {
     std::string bundle = stringByAppendingPathComponent(frameworksFolder, entry);
     // Plain libraries beside the frameworks have no inner top-level file to check.
-    if (isSymbolicLink(bundle) || !fileIsDirectory(bundle)) continue;
+    if (fileIsSymlink(bundle) || !fileIsDirectory(bundle)) continue;
     std::string top = stringByAppendingPathComponent(bundle, stringByDeletingPathExtension(entry));
-    if (!isSymbolicLink(top)) return top;
+    if (!fileIsSymlink(top)) return top;
   }
   return std::nullopt;
 }

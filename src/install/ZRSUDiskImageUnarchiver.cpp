@@ -1,6 +1,5 @@
 #include "install/ZRSUDiskImageUnarchiver.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <exception>
@@ -175,7 +174,7 @@ std::optional<Error> ZRSUDiskImageUnarchiver::extractDMG() {
     std::sort(items->begin(), items->end());
     for (const std::string& item : *items) {
       const std::string source = stringByAppendingPathComponent(mountPoint, item);
-      if (::access(source.c_str(), R_OK) != 0 || item == ".Spotlight-V100") continue;
+      if (!isReadablePath(source) || item == ".Spotlight-V100") continue;
       const std::string target = stringByAppendingPathComponent(destination, item);
       cc_log("copyItemAtPath:%@ toPath:%@", source, target);
       if (auto copyError = copyItem(source, target)) {

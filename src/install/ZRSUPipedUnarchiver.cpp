@@ -1,6 +1,5 @@
 #include "install/ZRSUPipedUnarchiver.h"
 
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <fstream>
@@ -11,6 +10,7 @@
 #include "foundation/Log.h"
 #include "foundation/StringHelpers.h"
 #include "platform/ArchiveTool.h"
+#include "platform/FileSystem.h"
 
 namespace vantor {
 namespace {
@@ -37,9 +37,10 @@ std::string joined(const std::vector<std::string>& parts, const std::string& sep
 
 // The size the file system reports for the archive; 0 when it cannot be read.
 std::uint64_t archiveSize(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return static_cast<std::uint64_t>(st.st_size);
+  platform::FileStatus status;
+  if (platform::FileSystem::status(path, &status, true) != 0 || status.type != platform::FileStatus::Type::Regular)
+    return 0;
+  return static_cast<std::uint64_t>(status.size);
 }
 
 }  // namespace

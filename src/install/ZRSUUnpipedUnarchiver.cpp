@@ -1,6 +1,5 @@
 #include "install/ZRSUUnpipedUnarchiver.h"
 
-#include <sys/stat.h>
 
 #include "foundation/DataHelpers.h"
 #include "foundation/FileHelpers.h"
@@ -8,6 +7,7 @@
 #include "foundation/Log.h"
 #include "foundation/StringHelpers.h"
 #include "platform/ArchiveTool.h"
+#include "platform/FileSystem.h"
 
 namespace vantor {
 namespace {
@@ -19,8 +19,9 @@ std::string joined(const std::vector<std::string>& parts, const std::string& sep
 }
 
 bool isEmptyArchive(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0;
+  platform::FileStatus status;
+  return platform::FileSystem::status(path, &status, true) != 0 ||
+         status.type != platform::FileStatus::Type::Regular || status.size == 0;
 }
 
 }  // namespace

@@ -87,6 +87,9 @@ class FileSystem {
 
   static int currentTime(std::timespec* now);
 
+  // Whether this process may read the item (links followed).
+  static bool isReadable(const std::string& path);
+
   // Writes everything cached for the file system holding path to its device.
   static int syncFileSystem(int fd);
 };

@@ -238,4 +238,6 @@ int FileSystem::syncFileSystem(int fd) {
   return ::syncfs(fd) == 0 ? 0 : errno;
 }
 
+bool FileSystem::isReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
 }  // namespace vantor::platform
