@@ -1,7 +1,6 @@
 #include "foundation/ExceptionHandler.h"
 
 #include <cxxabi.h>
-#include <execinfo.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +24,7 @@
 #include "foundation/TesselLib.h"
 #include "foundation/UserDefaultsHelpers.h"
 #include "platform/Bundle.h"
+#include "platform/CallStack.h"
 #include "platform/HostFacts.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemVersion.h"
@@ -45,17 +45,6 @@ std::string demangled(const char* name) {
   return out;
 }
 
-std::vector<std::string> callStack() {
-  void* frames[64];
-  int count = ::backtrace(frames, 64);
-  std::vector<std::string> symbols;
-  if (char** names = ::backtrace_symbols(frames, count)) {
-    for (int i = 0; i < count; ++i) symbols.emplace_back(names[i]);
-    std::free(names);
-  }
-  return symbols;
-}
-
 void terminateHandler() {
   // A failure while handling one can only abort.
   if (handling.exchange(true)) std::abort();
@@ -68,7 +57,7 @@ Text infoString(const char* key) { return platform::Bundle::main().objectForInfo
 
 ExceptionInfo detail::currentExceptionInfo() {
   ExceptionInfo info;
-  info.callStackSymbols = callStack();
+  info.callStackSymbols = platform::callStackSymbols();
   std::exception_ptr current = std::current_exception();
   if (!current) {
     info.name = "std::terminate";
