@@ -12,17 +12,11 @@
 #include <vector>
 
 #include "foundation/Json.h"
+#include "install/AbortAppInfos.h"
 
 namespace vantor {
 
 class ConfigFile;
-
-// The list the install pipeline consults, under its lock, to learn whether its run was
-// cancelled. The helper never creates one, so no run is cancelled.
-struct AbortAppInfos {
-  std::mutex lock;
-  std::vector<Json> infos;
-};
 
 class AppDelegate {
  public:
@@ -54,6 +48,8 @@ class AppDelegate {
 
   bool isInstalling() const { return isInstalling_.load(); }
   void setIsInstalling(bool installing) { isInstalling_.store(installing); }
+  // The list the install pipeline consults to learn whether its run was cancelled. The
+  // helper never creates one, so no run is cancelled.
   std::shared_ptr<AbortAppInfos> abortAppInfos() const { return nullptr; }
 
   // The process-wide catalog, once loaded; the delegate holds no copy of its own.
