@@ -47,6 +47,8 @@ Bundle::Bundle() : executablePath_(runningExecutable()) {
       {"CFBundleExecutable", "vantor-install-helper"},
   };
   resourcePath_ = resourcePathForExecutable(executablePath_);
+  if (resourcePath_ && *resourcePath_ == std::string(build::kSourceDir) + "/resources")
+    builtResourcePath_ = folderOf(executablePath_);
 }
 
 std::optional<std::string> Bundle::resourcePathForExecutable(const std::string& executablePath) {
@@ -70,10 +72,13 @@ std::optional<std::string> Bundle::objectForInfoDictionaryKey(const std::string&
 std::string Bundle::bundleIdentifier() const { return build::kBundleIdentifier; }
 
 std::optional<std::string> Bundle::pathForResource(const std::string& fileName) const {
-  if (!resourcePath_ || fileName.empty()) return std::nullopt;
-  std::string path = *resourcePath_ + "/" + fileName;
-  if (!exists(path)) return std::nullopt;
-  return path;
+  if (fileName.empty()) return std::nullopt;
+  for (const auto& folder : {resourcePath_, builtResourcePath_}) {
+    if (!folder) continue;
+    std::string path = *folder + "/" + fileName;
+    if (exists(path)) return path;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> Bundle::privateFrameworksPath() const {

@@ -3,6 +3,8 @@
 // and its resources folder, found relative to the running executable:
 //   <prefix>/bin/<helper>   ->  <prefix>/share/vantor
 //   <build>/bin/<helper>    ->  <source>/resources  (the build tree)
+// Resources that are built (the privileged tool) are installed with the others; in the
+// build tree they are found beside the executable, in <build>/bin.
 
 #include <optional>
 #include <string>
@@ -25,7 +27,7 @@ class Bundle {
   const std::string& executablePath() const { return executablePath_; }
   // The resources folder; nothing when neither place exists.
   const std::optional<std::string>& resourcePath() const { return resourcePath_; }
-  // The path of a resource by file name, when it exists.
+  // The path of a resource by file name, when it exists (built resources included).
   std::optional<std::string> pathForResource(const std::string& fileName) const;
   // The folder of private frameworks and libraries shipped beside the resources
   // ("Frameworks" in the resources folder); it need not exist.
@@ -39,6 +41,7 @@ class Bundle {
   nlohmann::json info_;
   std::string executablePath_;
   std::optional<std::string> resourcePath_;
+  std::optional<std::string> builtResourcePath_;
 };
 
 }  // namespace vantor::platform

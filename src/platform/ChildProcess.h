@@ -20,6 +20,9 @@ struct ProcessOptions {
   bool discardOutput = false;  // true: output and error go to /dev/null, no pipes
   std::optional<std::string> workingDirectory;
   std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
+  // false: the child stays in the caller's process group, so that it can read the
+  // controlling terminal (a password prompt); kill() then reaches the child only.
+  bool newProcessGroup = true;
 };
 
 class ChildProcess {
@@ -66,6 +69,7 @@ class ChildProcess {
   int exitStatus_ = -1;
   bool signaled_ = false;
   int termSignal_ = 0;
+  bool ownGroup_ = true;
 };
 
 struct RunOptions {
@@ -75,6 +79,7 @@ struct RunOptions {
   std::optional<std::string> workingDirectory;
   std::vector<std::pair<std::string, std::string>> environment;
   bool pollForExit = false;                // check every 0.05 s instead of a blocking wait
+  bool newProcessGroup = true;             // see ProcessOptions
 };
 
 struct ProcessResult {

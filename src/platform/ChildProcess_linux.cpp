@@ -106,12 +106,13 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
   for (auto& e : env) envPtrs.push_back(e.data());
   envPtrs.push_back(nullptr);
   const char* cwd = options.workingDirectory ? options.workingDirectory->c_str() : nullptr;
+  const bool newGroup = options.newProcessGroup;
 
   pid_t pid = ::fork();
   if (pid < 0) return fail(std::string("fork failed: ") + std::strerror(errno));
   if (pid == 0) {
     // Child: only async-signal-safe calls from here on.
-    ::setpgid(0, 0);
+    if (newGroup) ::setpgid(0, 0);
     ::signal(SIGPIPE, SIG_DFL);
     int inFd = options.pipeStdin ? in.fds[0] : ::open("/dev/null", O_RDONLY);
     int outFd = pipeOutput ? out.fds[1] : ::open("/dev/null", O_WRONLY);
@@ -134,7 +135,8 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
 
   std::unique_ptr<ChildProcess> child(new ChildProcess());
   child->pid_ = pid;
-  ::setpgid(pid, pid);  // also from the parent, so kill() works even before the child ran
+  if (newGroup) ::setpgid(pid, pid);  // also from the parent, so kill() works even before the child ran
+  child->ownGroup_ = newGroup;
   closeFd(status.fds[1]);
   int childErrno = 0;
   ssize_t n;
@@ -216,7 +218,7 @@ bool ChildProcess::waitFor(double seconds) {
 
 void ChildProcess::kill(int signal) {
   if (reaped_ || pid_ <= 0) return;
-  if (::kill(-pid_, signal) != 0) ::kill(pid_, signal);
+  if (!ownGroup_ || ::kill(-pid_, signal) != 0) ::kill(pid_, signal);
 }
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const RunOptions& options) {
@@ -226,6 +228,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const RunOptions&
   spawnOptions.mergeStderr = options.mergeStderr;
   spawnOptions.workingDirectory = options.workingDirectory;
   spawnOptions.environment = options.environment;
+  spawnOptions.newProcessGroup = options.newProcessGroup;
   auto child = ChildProcess::spawn(argv, spawnOptions, &result.launchError);
   if (!child) return result;
   result.launched = true;
