@@ -19,6 +19,11 @@ class FileCopier {
  public:
   // 0 or the errno of the first failure; *failedPath names the item it concerned.
   static int copyItem(const std::string& source, const std::string& destination, std::string* failedPath = nullptr);
+  // The same between two open folders, found through their descriptors only; the paths
+  // (when given) name the items in *failedPath.
+  static int copyItemAt(int sourceDirectoryFd, const std::string& sourceName, int destinationDirectoryFd,
+                        const std::string& destinationName, std::string* failedPath = nullptr,
+                        const std::string& sourcePath = {}, const std::string& destinationPath = {});
 };
 
 }  // namespace vantor::platform

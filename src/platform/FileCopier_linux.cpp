@@ -229,17 +229,35 @@ std::string stagingName(const std::string& leaf) {
 }  // namespace
 
 int FileCopier::copyItem(const std::string& source, const std::string& destination, std::string* failedPath) {
+  std::string sourceLeaf, destinationLeaf;
+  int error = 0;
+  auto fail = [&](int result, const std::string& path) {
+    if (failedPath != nullptr) *failedPath = path;
+    return result;
+  };
+  UniqueFd sourceParent = FileSystem::openParentDirectory(source, &sourceLeaf, &error);
+  if (!sourceParent.valid()) return fail(error, source);
+  UniqueFd destinationParent = FileSystem::openParentDirectory(destination, &destinationLeaf, &error);
+  if (!destinationParent.valid()) return fail(error, destination);
+  return copyItemAt(sourceParent.get(), sourceLeaf, destinationParent.get(), destinationLeaf, failedPath, source,
+                    destination);
+}
+
+int FileCopier::copyItemAt(int sourceDirectoryFd, const std::string& sourceLeaf, int destinationDirectoryFd,
+                           const std::string& destinationLeaf, std::string* failedPath, const std::string& sourcePath,
+                           const std::string& destinationPath) {
+  const std::string source = sourcePath.empty() ? sourceLeaf : sourcePath;
+  const std::string destination = destinationPath.empty() ? destinationLeaf : destinationPath;
   Copy copy;
   auto finish = [&](int result) {
     if (failedPath != nullptr) *failedPath = result == 0 ? std::string() : copy.failedPath;
     return result;
   };
-  std::string sourceLeaf, destinationLeaf;
-  int error = 0;
-  UniqueFd sourceParent = FileSystem::openParentDirectory(source, &sourceLeaf, &error);
-  if (!sourceParent.valid()) return finish(copy.failure(error, source));
-  UniqueFd destinationParent = FileSystem::openParentDirectory(destination, &destinationLeaf, &error);
-  if (!destinationParent.valid()) return finish(copy.failure(error, destination));
+  // Descriptors of their own: the O_PATH ones that callers may hold cannot be synced.
+  UniqueFd sourceParent(::openat(sourceDirectoryFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!sourceParent.valid()) return finish(copy.failure(errno, source));
+  UniqueFd destinationParent(::openat(destinationDirectoryFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!destinationParent.valid()) return finish(copy.failure(errno, destination));
   if (FileSystem::statusAt(destinationParent.get(), destinationLeaf, nullptr) == 0)
     return finish(copy.failure(EEXIST, destination));
   struct stat sourceStatus {};

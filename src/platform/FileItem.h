@@ -17,6 +17,12 @@ namespace vantor::platform {
 class FileItem {
  public:
   static std::unique_ptr<FileItem> open(const std::string& path, int* errorNumber);
+  // The item called name in an open folder, found through that descriptor only.
+  static std::unique_ptr<FileItem> openAt(int directoryFd, const std::string& name, int* errorNumber);
+
+  // The item's descriptor for reading (a folder can be listed and entered through it);
+  // -1 for a symbolic link.
+  int descriptor() const { return open_.get(); }
 
   // The status read when the item was opened, or by the last refreshStatus.
   const FileStatus& status() const { return status_; }
@@ -30,9 +36,13 @@ class FileItem {
   int setTimes(const std::timespec& accessTime, const std::timespec& modificationTime);
   // Both times to the current time.
   int touch();
+  // Removes the extended attribute (its name as the system stores it); 0 when the item
+  // has none or is a symbolic link.
+  int removeExtendedAttribute(const std::string& systemName);
 
  private:
   FileItem() = default;
+  int openItem(int* errorNumber);
   int applyTimes(const std::timespec times[2]);
 
   UniqueFd parent_;   // the folder holding the item (O_PATH)

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,41 +24,47 @@ std::unique_ptr<FileItem> FileItem::open(const std::string& path, int* errorNumb
     setError(errorNumber, error);
     return nullptr;
   }
-  // The type is learnt from a handle that opens nothing, so that a FIFO or a device is
-  // never opened for reading.
-  item->path_.reset(::openat(item->parent_.get(), item->name_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-  if (!item->path_.valid()) {
+  if (int e = item->openItem(errorNumber); e != 0) return nullptr;
+  return item;
+}
+
+std::unique_ptr<FileItem> FileItem::openAt(int directoryFd, const std::string& name, int* errorNumber) {
+  std::unique_ptr<FileItem> item(new FileItem());
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    setError(errorNumber, EINVAL);
+    return nullptr;
+  }
+  item->parent_.reset(::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
+  if (!item->parent_.valid()) {
     setError(errorNumber, errno);
     return nullptr;
   }
-  if (int e = item->refreshStatus(); e != 0) {
+  item->name_ = name;
+  if (int e = item->openItem(errorNumber); e != 0) return nullptr;
+  return item;
+}
+
+int FileItem::openItem(int* errorNumber) {
+  auto fail = [&](int e) {
     setError(errorNumber, e);
-    return nullptr;
-  }
-  if (!item->status_.isOrdinary()) {
-    setError(errorNumber, EOPNOTSUPP);
-    return nullptr;
-  }
-  if (!item->status_.isSymlink()) {
-    item->open_.reset(::openat(item->parent_.get(), item->name_.c_str(),
-                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!item->open_.valid()) {
-      setError(errorNumber, errno);
-      return nullptr;
-    }
+    return e;
+  };
+  // The type is learnt from a handle that opens nothing, so that a FIFO or a device is
+  // never opened for reading.
+  path_.reset(::openat(parent_.get(), name_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (!path_.valid()) return fail(errno);
+  if (int e = refreshStatus(); e != 0) return fail(e);
+  if (!status_.isOrdinary()) return fail(EOPNOTSUPP);
+  if (!status_.isSymlink()) {
+    open_.reset(::openat(parent_.get(), name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!open_.valid()) return fail(errno);
     struct stat st {};
-    if (::fstat(item->open_.get(), &st) != 0) {
-      setError(errorNumber, errno);
-      return nullptr;
-    }
+    if (::fstat(open_.get(), &st) != 0) return fail(errno);
     // Replaced between the two opens: refuse rather than change another item.
-    if (st.st_ino != item->status_.inode || st.st_dev != item->status_.device) {
-      setError(errorNumber, EAGAIN);
-      return nullptr;
-    }
+    if (st.st_ino != status_.inode || st.st_dev != status_.device) return fail(EAGAIN);
   }
   setError(errorNumber, 0);
-  return item;
+  return 0;
 }
 
 int FileItem::refreshStatus() {
@@ -87,6 +94,12 @@ int FileItem::setAccessTime(const std::timespec& accessTime) {
 int FileItem::setTimes(const std::timespec& accessTime, const std::timespec& modificationTime) {
   std::timespec times[2] = {accessTime, modificationTime};
   return applyTimes(times);
+}
+
+int FileItem::removeExtendedAttribute(const std::string& systemName) {
+  if (!open_.valid()) return 0;
+  if (::fremovexattr(open_.get(), systemName.c_str()) == 0 || errno == ENODATA) return 0;
+  return errno;
 }
 
 int FileItem::touch() {

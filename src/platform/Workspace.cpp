@@ -31,6 +31,18 @@ std::unique_ptr<Workspace> Workspace::setShared(std::unique_ptr<Workspace> works
   return previous;
 }
 
+std::optional<RunningApplication> Workspace::launchApplicationAtURL(const std::string& path, std::string* error) {
+  if (error != nullptr) *error = "No application was started for " + path;
+  return std::nullopt;
+}
+
+std::optional<RunningApplication> RecordingWorkspace::launchApplicationAtURL(const std::string& path,
+                                                                             std::string* error) {
+  record("launch", path);
+  if (error != nullptr) *error = "Only recorded, not launched: " + path;
+  return std::nullopt;
+}
+
 bool RecordingWorkspace::record(const char* action, const std::string& path) {
   nlohmann::json event = {{"kind", "workspace"}, {"action", action}, {"path", path}};
   {

@@ -6,12 +6,19 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 namespace vantor::platform {
+
+// An application that a launch started.
+struct RunningApplication {
+  std::optional<std::string> bundleIdentifier;
+  int processIdentifier = -1;
+};
 
 class Workspace {
  public:
@@ -22,6 +29,9 @@ class Workspace {
   virtual bool open(const std::string& pathOrURL) = 0;
   // Starts an application (an executable or a .desktop entry) without waiting for it.
   virtual bool launchApplication(const std::string& path) = 0;
+  // Starts an application bundle (a folder named *.app) without waiting for it; no
+  // application, with the reason in *error, when none was started (as by default).
+  virtual std::optional<RunningApplication> launchApplicationAtURL(const std::string& path, std::string* error);
 
   // The process's workspace: the recording one under the scripted front end, the
   // desktop one otherwise.
@@ -37,6 +47,9 @@ class DesktopWorkspace : public Workspace {
   bool revealInFileViewer(const std::string& path) override;
   bool open(const std::string& pathOrURL) override;
   bool launchApplication(const std::string& path) override;
+  // Such a bundle holds a program for another system, which this one cannot run: always
+  // no application.
+  std::optional<RunningApplication> launchApplicationAtURL(const std::string& path, std::string* error) override;
 };
 
 // Records every request as {"kind":"workspace","action":"reveal|open|launch","path":...}
@@ -46,6 +59,8 @@ class RecordingWorkspace : public Workspace {
   bool revealInFileViewer(const std::string& path) override { return record("reveal", path); }
   bool open(const std::string& pathOrURL) override { return record("open", pathOrURL); }
   bool launchApplication(const std::string& path) override { return record("launch", path); }
+  // Recorded as a launch; nothing started, so no application.
+  std::optional<RunningApplication> launchApplicationAtURL(const std::string& path, std::string* error) override;
 
   std::vector<nlohmann::json> events() const;
 

@@ -83,4 +83,11 @@ bool DesktopWorkspace::launchApplication(const std::string& path) {
   return open(path);
 }
 
+std::optional<RunningApplication> DesktopWorkspace::launchApplicationAtURL(const std::string& path,
+                                                                           std::string* error) {
+  if (error != nullptr) *error = "The application " + path + " is built for another system and cannot be launched here";
+  std::fprintf(stderr, "Error: can not launch %s: application bundles do not run on this system\n", path.c_str());
+  return std::nullopt;
+}
+
 }  // namespace vantor::platform
