@@ -68,8 +68,9 @@ using AuthorizationEnvironment = AuthorizationItemSet;
 struct AuthorizationOpaqueRef;
 using AuthorizationRef = AuthorizationOpaqueRef*;
 
-// The tool started by AuthorizationExecuteWithPrivileges: its standard output and error
-// on one pipe, and the process. Destroying it closes the pipe and reaps the tool.
+// The tool started by AuthorizationExecuteWithPrivileges: its standard output as a pipe
+// (its standard error is the caller's), and the process. Destroying it closes the pipe
+// and reaps the tool.
 class AuthorizationPipe {
  public:
   explicit AuthorizationPipe(std::unique_ptr<ChildProcess> child);
@@ -131,8 +132,9 @@ class PrivilegeRunner {
   virtual ~PrivilegeRunner() = default;
   // Obtains the administrator right, asking the user when interactionAllowed.
   virtual OSStatus obtainRight(bool interactionAllowed) = 0;
-  // Starts the tool as root, standard output and error merged into the child's output
-  // pipe, standard input /dev/null.
+  // Starts the tool as root: its standard output on the child's output pipe, its
+  // standard error the caller's (diagnostics stay out of the tool's protocol), standard
+  // input /dev/null.
   virtual OSStatus execute(const std::string& pathToTool, const std::vector<std::string>& arguments,
                            std::unique_ptr<ChildProcess>* child) = 0;
 

@@ -60,7 +60,7 @@ OSStatus PkexecPrivilegeRunner::execute(const std::string& pathToTool, const std
   std::vector<std::string> argv{*pkexec, pathToTool};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   ProcessOptions options;
-  options.mergeStderr = true;
+  options.inheritStderr = true;
   options.newProcessGroup = false;  // should the kept right have run out, pkexec asks again
   std::string error;
   *child = ChildProcess::spawn(argv, options, &error);

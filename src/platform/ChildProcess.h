@@ -17,6 +17,7 @@ namespace vantor::platform {
 struct ProcessOptions {
   bool pipeStdin = false;    // false: the child's standard input is /dev/null
   bool mergeStderr = true;   // true: standard error goes into the output pipe
+  bool inheritStderr = false;  // true: standard error is the caller's (mergeStderr ignored)
   bool discardOutput = false;  // true: output and error go to /dev/null, no pipes
   std::optional<std::string> workingDirectory;
   std::vector<std::pair<std::string, std::string>> environment;  // added or replaced

@@ -94,7 +94,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
 
   Pipe in, out, err, status;
   bool pipeOutput = !options.discardOutput;
-  bool pipeError = pipeOutput && !options.mergeStderr;
+  bool pipeError = pipeOutput && !options.mergeStderr && !options.inheritStderr;
   if ((options.pipeStdin && !in.open()) || (pipeOutput && !out.open()) || (pipeError && !err.open()) ||
       !status.open())
     return fail(std::string("pipe failed: ") + std::strerror(errno));
@@ -116,7 +116,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
     ::signal(SIGPIPE, SIG_DFL);
     int inFd = options.pipeStdin ? in.fds[0] : ::open("/dev/null", O_RDONLY);
     int outFd = pipeOutput ? out.fds[1] : ::open("/dev/null", O_WRONLY);
-    int errFd = pipeError ? err.fds[1] : outFd;
+    int errFd = options.inheritStderr ? 2 : pipeError ? err.fds[1] : outFd;
     if (inFd < 0 || outFd < 0 || ::dup2(inFd, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) {
       int e = errno;
       (void)!::write(status.fds[1], &e, sizeof e);

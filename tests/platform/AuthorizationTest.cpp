@@ -81,6 +81,7 @@ TEST(AuthorizationTest, ToolOutputArrivesThroughThePipeInBoundedChunks) {
   // Enough output for several chunks, so a reader that asks for 1024 bytes gets no more.
   writeScript(pkexec.tool,
               "i=0; while [ $i -lt 300 ]; do echo \"<$((i % 100))> progress line\"; i=$((i+1)); done\n"
+              "echo \"diagnostic !9? <x>\" >&2\n"
               "echo \"uid $PKEXEC_UID args $*\"; echo SUCCESS; exit 3\n");
   test::ScopedPrivilegeRunner runner(std::make_unique<PkexecPrivilegeRunner>(pkexec.tool));
   AuthorizationRef ref = nullptr;
@@ -101,6 +102,7 @@ TEST(AuthorizationTest, ToolOutputArrivesThroughThePipeInBoundedChunks) {
   EXPECT_EQ(pipe->close(), 3);
   EXPECT_NE(output.find("uid " + std::to_string(::getuid()) + " args /a b /c\nSUCCESS\n"), std::string::npos);
   EXPECT_GT(output.size(), 4000u);
+  EXPECT_EQ(output.find("diagnostic"), std::string::npos) << "standard error stays out of the protocol";
   EXPECT_EQ(pkexec.calls(), pkexec.tool + " /a b /c\n");
   AuthorizationFree(ref, kAuthorizationFlagDestroyRights);
 }

@@ -24,7 +24,7 @@ OSStatus FakePrivilegeRunner::execute(const std::string& pathToTool, const std::
   }
   if (executeStatus != platform::errAuthorizationSuccess) return executeStatus;
   platform::ProcessOptions options;
-  options.mergeStderr = true;
+  options.inheritStderr = true;
   options.environment.emplace_back("PKEXEC_UID", std::to_string(invokingUid.value_or(::getuid())));
   std::string error;
   *child = platform::ChildProcess::spawn(argv, options, &error);
