@@ -153,9 +153,10 @@ class PkexecPrivilegeRunner : public PrivilegeRunner {
                    std::unique_ptr<ChildProcess>* child) override;
 
   // What pkexec's exit status means for the right: 0 granted, 126 (the user dismissed
-  // the prompt) cancelled, 127 (not authorised, or pkexec failed) denied; any other
-  // status is the tool's own and means the right could not be checked.
-  static OSStatus statusForPkexecExit(int exitStatus);
+  // the prompt) cancelled, 127 (not authorised) denied, except when its output says that
+  // polkit could not be reached at all: nobody was asked, errAuthorizationInternal. Any
+  // other status is the tool's own and means the right could not be checked.
+  static OSStatus statusForPkexecExit(int exitStatus, const std::string& output = {});
 
   // The tool's argument that makes it exit at once (used to obtain the right).
   static constexpr const char* kAuthorizeArgument = "--authorize";

@@ -11,13 +11,15 @@ constexpr const char* kToolResource = "installHelperTool";
 
 }  // namespace
 
-OSStatus PkexecPrivilegeRunner::statusForPkexecExit(int exitStatus) {
+OSStatus PkexecPrivilegeRunner::statusForPkexecExit(int exitStatus, const std::string& output) {
   switch (exitStatus) {
     case 0:
       return errAuthorizationSuccess;
     case 126:
       return errAuthorizationCanceled;
     case 127:
+      // pkexec's words when the polkit daemon or the system bus is missing.
+      if (output.find("Error getting authority") != std::string::npos) return errAuthorizationInternal;
       return errAuthorizationDenied;
     default:
       return errAuthorizationInternal;
@@ -43,7 +45,7 @@ OSStatus PkexecPrivilegeRunner::obtainRight(bool interactionAllowed) {
   }
   // A prompt left unanswered until the limit counts as dismissed.
   if (result.timedOut || result.signaled) return errAuthorizationCanceled;
-  OSStatus status = statusForPkexecExit(result.status);
+  OSStatus status = statusForPkexecExit(result.status, result.output);
   if (status == errAuthorizationInternal)
     std::fprintf(stderr, "Error: %s %s %s exited with %d: %s\n", pkexec->c_str(), tool->c_str(), kAuthorizeArgument,
                  result.status, result.output.c_str());

@@ -36,7 +36,7 @@ struct PkexecStandIn {
     ::mkdir((folder / "bin").c_str(), 0755);
     writeScript(folder / "bin/pkexec",
                 "echo \"$@\" >> '" + folder / "calls" + "'\n"
-                "if [ -n \"$FAKE_PKEXEC_EXIT\" ]; then echo refused >&2; exit \"$FAKE_PKEXEC_EXIT\"; fi\n"
+                "if [ -n \"$FAKE_PKEXEC_EXIT\" ]; then echo \"$FAKE_PKEXEC_SAYS\" >&2; exit \"$FAKE_PKEXEC_EXIT\"; fi\n"
                 "PKEXEC_UID=$(id -u) exec \"$@\"\n");
     writeScript(tool, "[ \"$1\" = --authorize ] && exit 0\necho \"<50>\"; echo \"args $*\"; echo SUCCESS\n");
   }
@@ -46,17 +46,21 @@ struct PkexecStandIn {
 TEST(AuthorizationTest, PkexecExitBecomesTheRightsStatus) {
   struct Case {
     const char* exit;
+    const char* says;
     OSStatus status;
   } cases[] = {
-      {"126", errAuthorizationCanceled},  // the user dismissed the prompt
-      {"127", errAuthorizationDenied},    // not authorised
-      {"1", errAuthorizationInternal},    // anything else is not the user's answer
-      {"", errAuthorizationSuccess},      // granted: the tool ran with --authorize
+      {"126", "", errAuthorizationCanceled},  // the user dismissed the prompt
+      {"127", "Error executing command as another user: Not authorized", errAuthorizationDenied},
+      // No polkit daemon: nobody was asked, so nothing was refused either.
+      {"127", "Error getting authority: Error initializing authority: Could not connect", errAuthorizationInternal},
+      {"1", "", errAuthorizationInternal},  // anything else is not the user's answer
+      {"", "", errAuthorizationSuccess},    // granted: the tool ran with --authorize
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.exit);
+    SCOPED_TRACE(std::string(c.exit) + " " + c.says);
     PkexecStandIn pkexec;
     ScopedEnvironmentVariable exit("FAKE_PKEXEC_EXIT", std::string(c.exit));
+    ScopedEnvironmentVariable says("FAKE_PKEXEC_SAYS", std::string(c.says));
     test::ScopedPrivilegeRunner runner(std::make_unique<PkexecPrivilegeRunner>(pkexec.tool));
     AuthorizationRef ref = nullptr;
     ASSERT_EQ(AuthorizationCreate(nullptr, nullptr, kAuthorizationFlagDefaults, &ref), errAuthorizationSuccess);

@@ -71,6 +71,21 @@ TEST(InstallHelperToolTest, InstallsForTheUserWithProgressTokens) {
   EXPECT_EQ(entriesOf(road.target), std::vector<std::string>{"Foo.app"});
 }
 
+TEST(InstallHelperToolTest, FinishesWhenNobodyReadsItsOutput) {
+  Road road;
+  platform::ProcessOptions options;
+  options.environment.emplace_back("PKEXEC_UID", std::to_string(kNobody));
+  std::string error;
+  auto child = platform::ChildProcess::spawn({test::binaryPath("installHelperTool"), road.fake, road.final, road.found},
+                                             options, &error);
+  ASSERT_TRUE(child) << error;
+  child->closeOutput();  // the helper went away before the first token
+  ASSERT_TRUE(child->waitFor(60));
+  EXPECT_TRUE(child->exited()) << "signal " << child->termSignal();
+  EXPECT_EQ(child->exitStatus(), 0);
+  EXPECT_TRUE(exists(road.final + "/Contents/MacOS/App"));
+}
+
 TEST(InstallHelperToolTest, AuthorizeArgumentDoesNothing) {
   Road road;
   auto result = runTool({"--authorize"}, road.env);

@@ -7,13 +7,12 @@
 // nothing: the helper runs it to obtain the administrator right before the install.
 // Exit status 0 on success, 1 otherwise (pkexec keeps 126 and 127 for itself).
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
 #include "install/PrivilegedInstall.h"
 #include "platform/Authorization.h"
+#include "platform/CurrentProcess.h"
 #include "platform/Environment.h"
 
 namespace {
@@ -33,14 +32,14 @@ int refuse(PrivilegedInstallCode code, const std::string& reason) {
 }
 
 // The user pkexec acted for; without pkexec, the one running the tool.
-bool invokingUser(uid_t* uid) {
+bool invokingUser(unsigned* uid) {
   auto text = vantor::platform::environmentValue("PKEXEC_UID");
   if (!text) {
-    *uid = ::getuid();
+    *uid = vantor::platform::CurrentProcess::realUserID();
     return true;
   }
   if (text->empty() || text->size() > 9 || text->find_first_not_of("0123456789") != std::string::npos) return false;
-  *uid = static_cast<uid_t>(std::stoul(*text));
+  *uid = static_cast<unsigned>(std::stoul(*text));
   return true;
 }
 
@@ -49,7 +48,9 @@ bool invokingUser(uid_t* uid) {
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == vantor::platform::PkexecPrivilegeRunner::kAuthorizeArgument) return 0;
   if (argc != 4) return refuse(PrivilegedInstallCode::kUsage, "usage: installHelperTool fakeAppPath finalPath foundAppPath");
-  uid_t invoker = 0;
+  // Should the helper go away, the install still runs to its end (or its rollback).
+  vantor::platform::CurrentProcess::ignoreBrokenPipes();
+  unsigned invoker = 0;
   if (!invokingUser(&invoker)) return refuse(PrivilegedInstallCode::kUnknownInvoker, "PKEXEC_UID is not a user id");
 
   int lastPercent = -1;
