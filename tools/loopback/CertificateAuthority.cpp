@@ -1,4 +1,4 @@
-#include "support/TestCertificates.h"
+#include "loopback/CertificateAuthority.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -7,11 +7,12 @@
 #include <openssl/x509v3.h>
 
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
 
-namespace vantor::test {
+namespace vantor::loopback {
 
 namespace {
 
@@ -28,7 +29,7 @@ using KeyPointer = std::unique_ptr<EVP_PKEY, KeyFree>;
 using CertificatePointer = std::unique_ptr<X509, CertificateFree>;
 
 void require(bool condition, const char* what) {
-  if (!condition) throw std::runtime_error(std::string("test certificates: ") + what);
+  if (!condition) throw std::runtime_error(std::string("loopback certificates: ") + what);
 }
 
 KeyPointer newKey() {
@@ -58,7 +59,7 @@ CertificatePointer newCertificate(EVP_PKEY* subjectKey, const std::string& commo
   X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 30L * 24 * 3600);
   X509_set_pubkey(certificate.get(), subjectKey);
   X509_NAME* name = X509_get_subject_name(certificate.get());
-  X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("Loopback tests"), -1,
+  X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("Loopback servers"), -1,
                              -1, 0);
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName.c_str()),
                              -1, -1, 0);
@@ -83,12 +84,12 @@ std::string keyToPEM(EVP_PKEY* key) {
 
 }  // namespace
 
-struct TestCertificateAuthority::Keys {
+struct CertificateAuthority::Keys {
   KeyPointer key;
   CertificatePointer certificate;
 };
 
-TestCertificateAuthority::TestCertificateAuthority(const std::string& commonName)
+CertificateAuthority::CertificateAuthority(const std::string& commonName)
     : keys_(new Keys), commonName_(commonName) {
   keys_->key = newKey();
   keys_->certificate = newCertificate(keys_->key.get(), commonName);
@@ -103,9 +104,9 @@ TestCertificateAuthority::TestCertificateAuthority(const std::string& commonName
   certificatePEM_ = certificateToPEM(certificate);
 }
 
-TestCertificateAuthority::~TestCertificateAuthority() { delete keys_; }
+CertificateAuthority::~CertificateAuthority() { delete keys_; }
 
-TestServerIdentity TestCertificateAuthority::issueServerIdentity(const std::vector<std::string>& dnsNames,
+ServerIdentity CertificateAuthority::issueServerIdentity(const std::vector<std::string>& dnsNames,
                                                                  const std::vector<std::string>& ipAddresses) const {
   KeyPointer key = newKey();
   std::string subjectName = dnsNames.empty() ? std::string("loopback server") : dnsNames.front();
@@ -122,19 +123,27 @@ TestServerIdentity TestCertificateAuthority::issueServerIdentity(const std::vect
   for (const auto& address : ipAddresses) alternativeNames += (alternativeNames.empty() ? "IP:" : ",IP:") + address;
   if (!alternativeNames.empty()) addExtension(certificate.get(), &context, NID_subject_alt_name, alternativeNames);
   require(X509_sign(certificate.get(), keys_->key.get(), EVP_sha256()) > 0, "signing the server failed");
-  return TestServerIdentity{certificateToPEM(certificate.get()), keyToPEM(key.get())};
+  return ServerIdentity{certificateToPEM(certificate.get()), keyToPEM(key.get())};
 }
 
-std::string TestCertificateAuthority::writeCertificateFile(const std::string& directory) const {
+std::string CertificateAuthority::writeCertificateFile(const std::string& directory) const {
   std::string fileName = commonName_;
   for (char& c : fileName)
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
   std::string path = directory + "/" + fileName + ".pem";
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << certificatePEM_;
-  file.close();
-  require(static_cast<bool>(file), "writing the authority file failed");
+  writeCertificateFileAt(path);
   return path;
 }
 
-}  // namespace vantor::test
+void CertificateAuthority::writeCertificateFileAt(const std::string& path) const {
+  std::string temporary = path + ".partial";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << certificatePEM_;
+    file.close();
+    require(static_cast<bool>(file), "writing the authority file failed");
+  }
+  require(std::rename(temporary.c_str(), path.c_str()) == 0, "writing the authority file failed");
+}
+
+}  // namespace vantor::loopback
