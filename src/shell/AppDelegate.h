@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/Bytes.h"
 #include "foundation/Json.h"
 #include "install/AbortAppInfos.h"
 
@@ -67,12 +68,24 @@ class AppDelegate {
   static bool isNonDigit(char32_t c);           // not in "0123456789"
   static bool isNonDigitNonDot(char32_t c);     // not in "0123456789."
 
+  // Request resolution's two rules, public for tests. Whether downloaded bytes count as a
+  // cask file: text of at least 6 newline-separated pieces, valid UTF-8 holding "cask" and
+  // "end".
+  static bool isCaskfileDownload(const Bytes& data);
+  // The application's name from the release-date query's answer: of the last record's
+  // Path1-Path4 (a missing key or record counts as the empty string, JSON nulls are
+  // dropped), the most frequent last path component without its extension; nothing when
+  // no path remains.
+  static std::optional<std::string> nameFromReceiveDateAnswer(const std::optional<Json>& answer);
+
  private:
   // Loads the process-wide catalog once (the product application's config.json.encr);
   // without a usable one: the "Fatal Error" alert, then exit status 1. True when loaded.
   bool checkConfigFile();
   // Seams of request resolution and the install run.
-  void installBID(const std::string& bundleIdentifier, const std::string& name);
+  // The install run for a confirmed request; name is the application's name, absent when
+  // neither the cask nor the server gave one.
+  void installBID(const std::string& bundleIdentifier, const std::optional<std::string>& name);
   void observeProgress();
   void updateProgressWindow(const Json& info);
 

@@ -61,6 +61,8 @@ class LaunchTest : public ::testing::Test {
         {"VANTOR_UI", "script"},
         {"VANTOR_UI_TRANSCRIPT", transcriptPath()},
         {"VANTOR_UI_SCRIPT", folder_ / "answers.jsonl"},
+        // Requests end at the offline refusal: the helper stays up and nothing leaves the machine.
+        {"VANTOR_ONLINE", "0"},
     };
     for (auto& [key, value] : extra) {
       auto same = std::find_if(env.begin(), env.end(), [&](const auto& entry) { return entry.first == key; });
@@ -159,8 +161,6 @@ TEST_F(LaunchTest, SecondLaunchHandsItsLinkToTheRunningHelper) {
   ProcessResult second = run({"vantor://com.example.editor"});
   EXPECT_EQ(second.status, 0) << second.output;
   EXPECT_NE(second.output.find("handed the link"), std::string::npos) << second.output;
-  // The test link in capitals is an ordinary link: it is handled, not obeyed.
-  EXPECT_EQ(run({"VANTOR://TESSELURLTEST"}).status, 0);
   EXPECT_EQ(run({}).status, 0);  // a launch without a link just leaves
   EXPECT_EQ(run({"vantor://tesselURLtest"}).status, 0);
 
@@ -168,7 +168,18 @@ TEST_F(LaunchTest, SecondLaunchHandsItsLinkToTheRunningHelper) {
   EXPECT_EQ(first->exitStatus(), 0);
   std::string log = outputOf(*first);
   EXPECT_NE(log.find("Info: handleURL: vantor://com.example.editor"), std::string::npos) << log;
-  EXPECT_NE(log.find("Info: handleURL: VANTOR://TESSELURLTEST"), std::string::npos) << log;
+  auto lines = transcript();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]["title"], "Computer Offline");
+
+  // The test link in capitals is an ordinary link: it is handled, not obeyed, and its
+  // prefix is refused.
+  ProcessResult capitals = run({"VANTOR://TESSELURLTEST"});
+  EXPECT_EQ(capitals.status, 1);
+  EXPECT_NE(capitals.output.find("Info: handleURL: VANTOR://TESSELURLTEST"), std::string::npos) << capitals.output;
+  lines = transcript();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1]["message"], "fatal error please reinstall Vantor");
 }
 
 TEST_F(LaunchTest, StaleSocketOfACrashedHelperIsReplaced) {
@@ -360,7 +371,10 @@ TEST_F(LaunchTest, CatalogIsLoadedOnceAndKeptEvenIfTheFileChanges) {
   EXPECT_EQ(run({"vantor://tesselURLtest"}).status, 0);
   ASSERT_TRUE(first->waitFor(30));
   EXPECT_EQ(first->exitStatus(), 0);
-  EXPECT_TRUE(transcript().empty());
+  auto lines = transcript();  // both requests went past the catalog check
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["title"], "Computer Offline");
+  EXPECT_EQ(lines[1]["title"], "Computer Offline");
 }
 
 }  // namespace
