@@ -49,7 +49,7 @@ std::optional<Error> InstallAttempt::handOffInstaller(const std::string& candida
   if (pathExtension(lastPathComponent(candidate)) == "app") {
     auto launch = InstallerHandOff::launchApplication(candidate);
     installerBundleID = launch.bundleIdentifier;
-    if (!installerBundleID) {
+    if (!launch.launched) {
       CGIInfoHelper::collectErrorEvent(
           kErrorInstallUnlaunchableInstaller,
           makeDictionaryOfVariables("bundleIdentifier, installerBundleID, caskName, error.description",

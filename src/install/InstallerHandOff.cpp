@@ -1,17 +1,19 @@
 #include "install/InstallerHandOff.h"
 
-#include "foundation/Format.h"
 #include "platform/Workspace.h"
 
 namespace vantor {
 
 InstallerHandOff::Launch InstallerHandOff::launchApplication(const std::string& appPath) {
-  // The workspace starts programs, not application bundles: no running application comes
-  // back to ask for its identifier, so the launch always reports none.
-  bool started = platform::Workspace::shared().launchApplication(appPath);
+  std::string error;
+  auto running = platform::Workspace::shared().launchApplicationAtURL(appPath, &error);
   Launch launch;
-  launch.errorDescription = started ? makeString("No running application for %@", appPath)
-                                    : makeString("The application %@ could not be launched", appPath);
+  if (running) {
+    launch.launched = true;
+    launch.bundleIdentifier = running->bundleIdentifier;
+  } else {
+    launch.errorDescription = error;
+  }
   return launch;
 }
 

@@ -13,8 +13,11 @@ class InstallerHandOff {
   InstallerHandOff() = delete;
 
   struct Launch {
-    // The launched application's bundle identifier; nothing when no application came back.
+    bool launched = false;  // an application came back
+    // The launched application's bundle identifier; nothing when no application came back
+    // (or it has none).
     std::optional<std::string> bundleIdentifier;
+    // Why no application came back.
     std::optional<std::string> errorDescription;
   };
   static Launch launchApplication(const std::string& appPath);
