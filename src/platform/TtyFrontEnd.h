@@ -13,6 +13,11 @@ namespace vantor::platform {
 
 class TtyFrontEnd : public FrontEnd {
  public:
+  // With answerEverything, nobody is asked: each alert is printed on standard error with
+  // its first button taken and every accessory left as offered, and the folder panel
+  // takes the folder it starts in (non-interactive runs such as the demo's --yes).
+  explicit TtyFrontEnd(bool answerEverything = false) : answerEverything_(answerEverything) {}
+
   // Whether the process has a controlling terminal to ask on.
   static bool terminalAttached();
 
@@ -27,6 +32,7 @@ class TtyFrontEnd : public FrontEnd {
  private:
   ProgressUpdate shown_;
   bool progressLineOpen_ = false;
+  bool answerEverything_ = false;
 };
 
 }  // namespace vantor::platform

@@ -100,6 +100,20 @@ AlertResponse TtyFrontEnd::runModalAlert(const AlertRequest& request) {
   response.text = request.text;
   response.color = request.color;
 
+  if (answerEverything_) {
+    std::vector<std::string> buttons = request.buttons.empty() ? std::vector<std::string>{"OK"} : request.buttons;
+    std::string text = "\n";
+    if (request.title) text += "== " + *request.title + " ==\n";
+    if (request.message) text += *request.message + "\n";
+    if (request.accessory == AlertAccessory::Checkbox || request.accessory == AlertAccessory::Suppression)
+      text += request.checkboxTitle + " " + (request.checkboxState ? "[yes]" : "[no]") + "\n";
+    text += "-> " + buttons.front() + " (answered by --yes)\n";
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+    response.button = 1000;
+    return response;
+  }
+
   Terminal tty;
   tty.print("\n");
   if (request.title) tty.print("== " + *request.title + " ==\n");
@@ -201,6 +215,10 @@ void TtyFrontEnd::closeProgress() {
 }
 
 std::optional<std::string> TtyFrontEnd::chooseFolder(const FolderPanelRequest& request) {
+  if (answerEverything_) {
+    std::fprintf(stderr, "\n-> folder %s (answered by --yes)\n", request.directory.value_or("(none)").c_str());
+    return request.directory;
+  }
   Terminal tty;
   tty.print("\n");
   if (request.title) tty.print("== " + *request.title + " ==\n");

@@ -12,6 +12,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/SingleInstance.h"
+#include "platform/TtyFrontEnd.h"
 #include "platform/UserDefaults.h"
 
 namespace vantor {
@@ -86,6 +87,9 @@ int AppDelegate::applicationMain(const std::vector<std::string>& arguments) {
   initialize();
   // Before anything else, the single-instance check included.
   if (containsQuitAfterLaunch(arguments)) return 0;
+  // Non-interactive runs (the demo, scripts): every dialog takes its first button.
+  if (std::find(arguments.begin(), arguments.end(), "--yes") != arguments.end())
+    platform::setFrontEnd(std::make_unique<platform::TtyFrontEnd>(true));
 
   std::optional<std::string> link = linkFromArguments(arguments);
   if (link) {

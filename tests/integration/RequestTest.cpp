@@ -181,6 +181,16 @@ TEST_F(RequestTest, LinkWithoutTheExactPrefixEndsWithStatusOne) {
   EXPECT_TRUE(server_->requests().empty());
 }
 
+TEST_F(RequestTest, YesAnswersEveryDialogOnTheTerminalWithItsFirstButton) {
+  catalog({{"com.example.editor", {{"cn", "editor"}}}});
+  auto result = sandbox_.run({"--yes", "Vantor://com.example.editor"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("== Error ==\nfatal error please reinstall Vantor\n-> ok (answered by --yes)"),
+            std::string::npos)
+      << result.output;
+  EXPECT_TRUE(sandbox_.alerts().empty());  // the scripted front end was not asked
+}
+
 TEST_F(RequestTest, BrokenCaskHostsFallThroughToTheFeed) {
   put("/fixture-rules.json", json{{caskPath("failing"), {{"status", 500}}}}.dump());
   put(caskPath("html"), "<!DOCTYPE html>\n<html>\n<head><title>Not here</title></head>\n<body>\n"

@@ -1,4 +1,4 @@
-#include "support/UdifImage.h"
+#include "diskimage/UdifImage.h"
 
 #include <bzlib.h>
 #include <zlib.h>
@@ -12,7 +12,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/PropertyList.h"
 
-namespace vantor::test {
+namespace vantor::diskimage {
 namespace {
 
 constexpr std::uint64_t kSector = 512;
@@ -206,4 +206,4 @@ std::optional<std::string> makeIsoImage(const std::string& folder, const std::st
   return bytes;
 }
 
-}  // namespace vantor::test
+}  // namespace vantor::diskimage
