@@ -13,7 +13,7 @@
 # usage: scripts/demo.sh [--yes] [--keep]
 #   --yes   answer every dialog with its first button (non-interactive, as in CI)
 #   --keep  keep the demo folder (HOME, fixture root, installed apps) for a look afterwards
-# VANTOR_DEMO_TIMEOUT (seconds, default 900) bounds each helper run.
+# VANTOR_DEMO_TIMEOUT bounds each helper run (seconds; 900, or 300 with --yes).
 # Exit status 0 when both applications were installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -170,6 +170,7 @@ cat > "$home/Library/Preferences/com.vantor.VantorInstallHelper.plist" << EOF
 EOF
 find "$root" -type f | sed "s|^$root||" | sort
 
+run_limit=${VANTOR_DEMO_TIMEOUT:-$([ ${#yes[@]} -gt 0 ] && echo 300 || echo 900)}
 install_app() {
   local bid=$1
   say "vantor-install-helper ${yes[*]} vantor://$bid"
@@ -177,7 +178,7 @@ install_app() {
   env HOME="$home" XDG_RUNTIME_DIR="$demo/run" VANTOR_UI=tty VANTOR_ONLINE=1 \
     VANTOR_PRODUCT_SERVER="$host" VANTOR_CASK_HOST="$host" VANTOR_MAKER_HOST="$host" \
     VANTOR_CA_BUNDLE="$demo/fixture-ca.pem" \
-    timeout --foreground "${VANTOR_DEMO_TIMEOUT:-900}" "$bin/vantor-install-helper" "${yes[@]}" "vantor://$bid" || status=$?
+    timeout --foreground "$run_limit" "$bin/vantor-install-helper" "${yes[@]}" "vantor://$bid" || status=$?
   echo "exit status $status"
 }
 install_app com.example.demo.notes
