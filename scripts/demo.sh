@@ -24,7 +24,7 @@ for argument in "$@"; do
   case "$argument" in
     --yes) yes=(--yes) ;;
     --keep) keep=1 ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown argument $argument (try --help)" >&2; exit 2 ;;
   esac
 done
