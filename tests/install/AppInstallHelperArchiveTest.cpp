@@ -5,6 +5,8 @@
 #include <atomic>
 #include <functional>
 
+#include <ostream>
+
 #include "PipelineFixture.h"
 #include "foundation/StringHelpers.h"
 #include "install/DownloadedFileType.h"
@@ -43,6 +45,8 @@ struct ArchiveCase {
 };
 
 class AppInstallHelperArchiveTest : public PipelineTest, public ::testing::WithParamInterface<ArchiveCase> {};
+
+void PrintTo(const ArchiveCase& c, std::ostream* out) { *out << c.name; }
 
 const ArchiveCase kArchiveCases[] = {
     {"Zip", [] { return fooZip(); }, 0, {}},

@@ -5,29 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ostream>
+
 #include "PipelineFixture.h"
 #include "foundation/StringHelpers.h"
 #include "install/PrivilegedToolRun.h"
-#include "support/FakePrivilegeRunner.h"
 
 namespace vantor::test {
 namespace {
-
-constexpr uid_t kNobody = 65534;
-
-// The fake runner, with the tool started under the real (root) identity while the run
-// itself acts as nobody.
-class RootToolRunner : public FakePrivilegeRunner {
- public:
-  platform::OSStatus execute(const std::string& pathToTool, const std::vector<std::string>& arguments,
-                             std::unique_ptr<platform::ChildProcess>* child) override {
-    uid_t acting = ::geteuid();
-    EXPECT_EQ(::seteuid(0), 0);
-    auto status = FakePrivilegeRunner::execute(pathToTool, arguments, child);
-    EXPECT_EQ(::seteuid(acting), 0);
-    return status;
-  }
-};
 
 class AppInstallHelperPrivilegedTest : public PipelineTest {
  protected:
@@ -126,6 +111,8 @@ struct RefusalCase {
 
 class AppInstallHelperRefusalTest : public AppInstallHelperPrivilegedTest,
                                     public ::testing::WithParamInterface<RefusalCase> {};
+
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 
 const RefusalCase kRefusals[] = {
     {"ToolReportsItsCode", 0, 0, "printf '<10>'; printf '!7?'; exit 1", 23, {23}, 7},

@@ -1,6 +1,8 @@
 // Source selection: the feed's download first, the cask's after a failed feed attempt,
 // and which attempt's error the caller sees.
 
+#include <ostream>
+
 #include "PipelineFixture.h"
 
 namespace vantor::test {
@@ -43,6 +45,8 @@ struct SourceCase {
   int caskRequests;
   std::vector<long> events;
 };
+
+void PrintTo(const SourceCase& c, std::ostream* out) { *out << c.name; }
 
 const SourceCase kSourceCases[] = {
     {"FeedInstalls", true, "", Serve::Good, "/cask/Foo.zip", Serve::Good, 0, 0, {}},

@@ -27,6 +27,7 @@
 #include "platform/Workspace.h"
 #include "sources/CGIInfoHelper.h"
 #include "support/ArchiveFixtures.h"
+#include "support/FakePrivilegeRunner.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnvironmentVariable.h"
 #include "support/TestCertificates.h"
@@ -37,6 +38,22 @@
 namespace vantor::test {
 
 inline constexpr const char* kBundleID = "com.example.foo";
+
+inline constexpr uid_t kNobody = 65534;
+
+// The fake privilege runner, with the tool started under the real (root) identity while
+// the run itself acts as nobody (effective uid only, so that it can come back).
+class RootToolRunner : public FakePrivilegeRunner {
+ public:
+  platform::OSStatus execute(const std::string& pathToTool, const std::vector<std::string>& arguments,
+                             std::unique_ptr<platform::ChildProcess>* child) override {
+    uid_t acting = ::geteuid();
+    EXPECT_EQ(::seteuid(0), 0);
+    auto status = FakePrivilegeRunner::execute(pathToTool, arguments, child);
+    EXPECT_EQ(::seteuid(acting), 0);
+    return status;
+  }
+};
 
 struct RecordedEvent {
   long code;
