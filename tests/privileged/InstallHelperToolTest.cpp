@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Bundle.h"
 #include "platform/ChildProcess.h"
 #include "support/BundleFixture.h"
 #include "support/TestSupport.h"
@@ -84,6 +85,13 @@ TEST(InstallHelperToolTest, FinishesWhenNobodyReadsItsOutput) {
   EXPECT_TRUE(child->exited()) << "signal " << child->termSignal();
   EXPECT_EQ(child->exitStatus(), 0);
   EXPECT_TRUE(exists(road.final + "/Contents/MacOS/App"));
+}
+
+TEST(InstallHelperToolTest, IsTheMainBundlesResourceInTheBuildTree) {
+  EXPECT_EQ(platform::Bundle::main().pathForResource("installHelperTool"), test::binaryPath("installHelperTool"));
+  // Sources still come first for the resources kept there.
+  EXPECT_EQ(platform::Bundle::main().pathForResource("convertCaskDownloadURL.rb"),
+            test::sourceDir() + "/resources/convertCaskDownloadURL.rb");
 }
 
 TEST(InstallHelperToolTest, AuthorizeArgumentDoesNothing) {
