@@ -57,7 +57,7 @@ TEST_F(FixtureServerTest, ServesEveryFileAtItsPathOnBothPortsAndNothingOutsideTh
   ASSERT_TRUE(viaTLS) << httplib::to_string(viaTLS.error());
   EXPECT_EQ(viaTLS->body, "cask 'editor' do\nend\n");
 
-  for (const char* path : {"/casks/missing.rb", "/casks", "/../outside.txt", "/casks/%2e%2e/../outside.txt",
+  for (const char* path : {"/casks/missing.rb", "/casks", "/../outside.txt", "/casks/%2e%2e/../outside.txt", "/casks/editor.rb%00.txt",
                            "/fixture-rules.json"}) {
     auto result = get("127.0.0.1", server.httpPort(), path);
     ASSERT_TRUE(result) << path;

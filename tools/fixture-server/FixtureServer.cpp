@@ -199,7 +199,8 @@ void FixtureServer::Impl::record(const char* scheme, const httplib::Request& req
 }
 
 std::optional<fs::path> FixtureServer::Impl::servedFile(const std::string& path) const {
-  if (path.empty() || path.front() != '/') return std::nullopt;
+  // A decoded NUL would cut the name short at the system call and serve another file.
+  if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) return std::nullopt;
   fs::path relative = fs::path(path).relative_path();
   for (const auto& part : relative)
     if (part == "..") return std::nullopt;
