@@ -120,7 +120,7 @@ std::string fileChecksumSHA(const std::string& path) {
 }
 
 bool writeContentsAtomically(const std::string& path, std::string_view bytes, int* errorNumber) {
-  return platform::writeFileAtomically(path, std::string(bytes), errorNumber);
+  return platform::writeFileAtomically(path, bytes, errorNumber);
 }
 
 bool removeItem(const std::string& path) {

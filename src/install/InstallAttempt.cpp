@@ -22,6 +22,7 @@
 #include "install/InstallErrorCodes.h"
 #include "install/InstallProgress.h"
 #include "install/ZRSUUnarchiver.h"
+#include "platform/PropertyList.h"
 #include "platform/SystemVersion.h"
 #include "platform/Workspace.h"
 #include "sources/CGIInfoHelper.h"
@@ -254,9 +255,11 @@ std::optional<Error> InstallAttempt::storeDownload() {
 
   tmpFilePath_ =
       stringByAppendingPathComponent(*tmpDir_, DownloadedFileType::fileNameForDownloadURL(*downloadURL_));
-  writeSucc_ = writeContentsAtomically(
+  // Written once, without a copy; a scratch file need not wait for the disk.
+  writeSucc_ = platform::writeFileAtomically(
       tmpFilePath_,
-      std::string_view(reinterpret_cast<const char*>(downloadedFileData_.data()), downloadedFileData_.size()));
+      std::string_view(reinterpret_cast<const char*>(downloadedFileData_.data()), downloadedFileData_.size()),
+      nullptr, false);
   if (!DownloadedFileType::hasKnownArchiveExtension(lastPathComponent(tmpFilePath_))) guessFileType();
   return std::nullopt;
 }

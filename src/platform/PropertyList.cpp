@@ -179,7 +179,7 @@ std::optional<std::vector<std::uint8_t>> binaryPropertyList(const Json& value) {
   return out;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& bytes, int* errorNumber) {
+bool writeFileAtomically(const std::string& path, std::string_view bytes, int* errorNumber, bool durable) {
   auto failWith = [&](int e) {
     if (errorNumber != nullptr) *errorNumber = e;
     return false;
@@ -202,7 +202,7 @@ bool writeFileAtomically(const std::string& path, const std::string& bytes, int*
     done += static_cast<size_t>(n);
   }
   ::fchmod(fd, 0644);
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+  if ((durable && ::fsync(fd) != 0) || ::close(fd) != 0) {
     int e = errno;
     ::unlink(tmpl.c_str());
     return failWith(e);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -22,7 +23,10 @@ std::optional<std::string> xmlPropertyList(const nlohmann::json& value);
 std::optional<std::vector<std::uint8_t>> binaryPropertyList(const nlohmann::json& value);
 
 // Writes bytes to path atomically (a temporary file in the same folder, then rename).
-// On failure returns false and, when given, the errno of the failing call.
-bool writeFileAtomically(const std::string& path, const std::string& bytes, int* errorNumber = nullptr);
+// On failure returns false and, when given, the errno of the failing call. durable: the
+// data reaches the disk before the rename; a scratch file that no crash needs to
+// survive can skip that wait.
+bool writeFileAtomically(const std::string& path, std::string_view bytes, int* errorNumber = nullptr,
+                         bool durable = true);
 
 }  // namespace vantor::platform
