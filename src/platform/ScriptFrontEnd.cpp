@@ -155,6 +155,7 @@ std::optional<std::string> ScriptFrontEnd::chooseFolder(const FolderPanelRequest
   line["kind"] = "folder";
   line["title"] = optionalText(request.title);
   line["message"] = optionalText(request.message);
+  line["directory"] = optionalText(request.directory);
   line["result"] = optionalText(folder);
   write(line);
   return folder;

@@ -1,7 +1,8 @@
 #pragma once
 // The terminal front end: alerts are prompts on the controlling terminal with numbered
 // buttons (Return takes the first), accessories are asked for in turn, and the progress
-// window is one line on standard error that is rewritten in place. End of input answers
+// window is one line on standard error that is rewritten in place (the icon arriving is
+// noted on a line of its own). End of input answers
 // with the first button, so a closed terminal never hangs the helper.
 
 #include <optional>
@@ -28,6 +29,10 @@ class TtyFrontEnd : public FrontEnd {
   std::optional<std::string> chooseFolder(const FolderPanelRequest& request) override;
   // Terminal lines at width characters per line.
   double heightForText(const std::string& text, double width) const override;
+
+  // The progress window as one line of at most width characters: name, percent bar,
+  // message and URL, each when known.
+  static std::string progressLine(const ProgressUpdate& shown, size_t width);
 
  private:
   ProgressUpdate shown_;

@@ -1,13 +1,16 @@
 #include "platform/TtyFrontEnd.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/RunLoop.h"
 
@@ -76,6 +79,32 @@ class Terminal {
  private:
   int fd_;
 };
+
+// Columns of the terminal that standard error writes to; 80 when it is none.
+size_t terminalColumns() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+// The text cut to at most `count` characters (code points), "…" standing for the rest.
+std::string cutToCharacters(const std::string& text, size_t count) {
+  std::vector<size_t> starts;  // byte offset of each character
+  for (size_t i = 0; i < text.size(); ++i)
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+  if (starts.size() <= count) return text;
+  if (count == 0) return "";
+  return text.substr(0, starts[count - 1]) + "…";
+}
+
+// Messages and URLs come from servers: control characters (line breaks, escape
+// sequences) would move the cursor or restyle the terminal, so they show as spaces.
+std::string printable(const std::string& text) {
+  std::string out = text;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  return out;
+}
 
 std::string yesNo(unsigned long state) { return state ? "[Y/n]" : "[y/N]"; }
 
@@ -194,16 +223,35 @@ void TtyFrontEnd::showNotice(const AlertRequest& request, std::function<void(uns
   if (onClose) postToMainQueue([onClose, state = request.checkboxState] { onClose(state); });
 }
 
+std::string TtyFrontEnd::progressLine(const ProgressUpdate& shown, size_t width) {
+  constexpr int kBarWidth = 20;
+  std::string line;
+  auto add = [&line](const std::string& part) { line += (line.empty() ? "" : "  ") + part; };
+  if (shown.name) add(printable(*shown.name));
+  if (shown.percent && std::isfinite(*shown.percent)) {
+    double percent = std::clamp(*shown.percent, 0.0, 100.0);
+    int filled = static_cast<int>(std::lround(percent * kBarWidth / 100));
+    char number[8];
+    std::snprintf(number, sizeof number, "%3d%%", static_cast<int>(std::lround(percent)));
+    add("[" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " + number);
+  }
+  if (shown.message) add(printable(*shown.message));
+  if (shown.url) add(printable(*shown.url));
+  // A line wider than the terminal would wrap, and rewriting it in place would then
+  // leave its first part behind on every update.
+  return cutToCharacters(line, width);
+}
+
 void TtyFrontEnd::updateProgress(const ProgressUpdate& update) {
   if (update.name) shown_.name = update.name;
   if (update.percent) shown_.percent = update.percent;
   if (update.url) shown_.url = update.url;
   if (update.message) shown_.message = update.message;
-  std::string line = "\r\033[K";
-  if (shown_.name) line += *shown_.name + "  ";
-  if (shown_.percent) line += std::to_string(static_cast<int>(std::lround(*shown_.percent))) + "%  ";
-  if (shown_.message) line += *shown_.message;
-  std::fputs(line.c_str(), stderr);
+  std::string text = "\r\033[K";
+  if (update.image) text += "(the app's icon arrived: " + printable(*update.image) + ")\n";
+  size_t columns = terminalColumns();
+  text += progressLine(shown_, columns > 1 ? columns - 1 : columns);
+  std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
   progressLineOpen_ = true;
 }

@@ -46,6 +46,10 @@ void AppDelegate::initialize() {
 
 AppDelegate* AppDelegate::sharedInstance() { return sharedDelegate; }
 
+bool AppDelegate::containsChooseInstallDir(const std::vector<std::string>& arguments) {
+  return std::find(arguments.begin(), arguments.end(), "--choose-install-dir") != arguments.end();
+}
+
 bool AppDelegate::containsQuitAfterLaunch(const std::vector<std::string>& arguments) {
   return std::find(arguments.begin(), arguments.end(), "--quitAfterLaunch") != arguments.end();
 }
@@ -90,6 +94,11 @@ int AppDelegate::applicationMain(const std::vector<std::string>& arguments) {
   // Non-interactive runs (the demo, scripts): every dialog takes its first button.
   if (std::find(arguments.begin(), arguments.end(), "--yes") != arguments.end())
     platform::setFrontEnd(std::make_unique<platform::TtyFrontEnd>(true));
+  // The terminal's stand-in for the main window's folder control: no link, no catalog.
+  if (containsChooseInstallDir(arguments)) {
+    setInstallDir();
+    return 0;
+  }
 
   std::optional<std::string> link = linkFromArguments(arguments);
   if (link) {

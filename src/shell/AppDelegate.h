@@ -4,6 +4,8 @@
 // the single-instance channel) and hands them to request resolution on the main thread.
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "foundation/Bytes.h"
+#include "foundation/Error.h"
 #include "foundation/Json.h"
 #include "install/AbortAppInfos.h"
 
@@ -46,6 +49,27 @@ class AppDelegate {
 
   // Normal termination: the main loop ends and the process exits with status 0.
   void terminate();
+
+  // The install run of a confirmed request (main thread): shows the progress window, runs
+  // the install pipeline and the icon download on the background queue, then shows the
+  // result dialog and terminates. name is absent when nothing gave one.
+  void installBID(const std::string& bundleIdentifier, const std::optional<std::string>& name);
+  // The result step (main thread): one dialog for the outcome, the reveal of the installed
+  // app when asked for, then termination.
+  void installFinished(const std::optional<Error>& error, const std::optional<std::string>& name,
+                       const std::optional<std::string>& finalPath);
+  // The user message of each install error code that has one; codes 17 and 31 have none.
+  static std::map<long, std::string> istallErrorMessageDictionary();
+  // The folder panel (main thread); a confirmed folder becomes "InstallationDirectory".
+  static void setInstallDir();
+  static bool containsChooseInstallDir(const std::vector<std::string>& arguments);
+
+  // How the install task runs the pipeline; nothing means AppInstallHelper::installApp.
+  // Tests put a chosen outcome here.
+  using InstallRunner = std::function<std::optional<Error>(const std::string& bundleIdentifier,
+                                                           const ConfigFile& configFile, const std::string& directory,
+                                                           std::optional<std::string>* finalPath)>;
+  static void setInstallRunner(InstallRunner runner);
 
   bool isInstalling() const { return isInstalling_.load(); }
   void setIsInstalling(bool installing) { isInstalling_.store(installing); }
@@ -82,14 +106,16 @@ class AppDelegate {
   // Loads the process-wide catalog once (the product application's config.json.encr);
   // without a usable one: the "Fatal Error" alert, then exit status 1. True when loaded.
   bool checkConfigFile();
-  // Seams of request resolution and the install run.
-  // The install run for a confirmed request; name is the application's name, absent when
-  // neither the cask nor the server gave one.
-  void installBID(const std::string& bundleIdentifier, const std::optional<std::string>& name);
   void observeProgress();
   void updateProgressWindow(const Json& info);
+  static std::optional<Error> runInstall(const std::string& bundleIdentifier, const ConfigFile& configFile,
+                                         const std::string& directory, std::optional<std::string>* finalPath);
+  // The icon's scratch folder, removed by the result step (main thread only).
+  void showIcon(const std::string& folder, const std::string& path);
 
   std::atomic<bool> isInstalling_{false};
+  bool finished_ = false;                  // main thread only
+  std::optional<std::string> iconFolder_;  // main thread only
 };
 
 }  // namespace vantor

@@ -170,9 +170,4 @@ void AppDelegate::handleURL(const std::optional<std::string>& link) {
   else terminate();
 }
 
-void AppDelegate::installBID(const std::string& bundleIdentifier, const std::optional<std::string>& name) {
-  setIsInstalling(true);
-  cc_log("Info: installBID: %@ %@", bundleIdentifier, name);
-}
-
 }  // namespace vantor
