@@ -2,8 +2,9 @@
 // The terminal front end: alerts are prompts on the controlling terminal with numbered
 // buttons (Return takes the first), accessories are asked for in turn, and the progress
 // window is one line on standard error that is rewritten in place (the icon arriving is
-// noted on a line of its own). End of input answers
-// with the first button, so a closed terminal never hangs the helper.
+// noted on a line of its own; when standard error is no terminal, each change is a new
+// line). End of input answers with the first button, so a closed terminal never hangs
+// the helper.
 
 #include <optional>
 #include <string>
@@ -37,6 +38,7 @@ class TtyFrontEnd : public FrontEnd {
  private:
   ProgressUpdate shown_;
   bool progressLineOpen_ = false;
+  std::string lastPlainLine_;  // when standard error is no terminal
   bool answerEverything_ = false;
 };
 

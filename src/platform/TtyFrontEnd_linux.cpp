@@ -247,10 +247,18 @@ void TtyFrontEnd::updateProgress(const ProgressUpdate& update) {
   if (update.percent) shown_.percent = update.percent;
   if (update.url) shown_.url = update.url;
   if (update.message) shown_.message = update.message;
-  std::string text = "\r\033[K";
-  if (update.image) text += "(the app's icon arrived: " + printable(*update.image) + ")\n";
+  std::string note;
+  if (update.image) note = "(the app's icon arrived: " + printable(*update.image) + ")\n";
+  if (!::isatty(STDERR_FILENO)) {
+    // A log file, not a screen: no rewriting in place, one whole line per change.
+    std::string line = progressLine(shown_, std::string::npos);
+    if (!note.empty() || line != lastPlainLine_) std::fputs((note + line + "\n").c_str(), stderr);
+    lastPlainLine_ = line;
+    std::fflush(stderr);
+    return;
+  }
   size_t columns = terminalColumns();
-  text += progressLine(shown_, columns > 1 ? columns - 1 : columns);
+  std::string text = "\r\033[K" + note + progressLine(shown_, columns > 1 ? columns - 1 : columns);
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
   progressLineOpen_ = true;
@@ -260,6 +268,7 @@ void TtyFrontEnd::closeProgress() {
   if (progressLineOpen_) std::fputs("\n", stderr);
   progressLineOpen_ = false;
   shown_ = {};
+  lastPlainLine_.clear();
 }
 
 std::optional<std::string> TtyFrontEnd::chooseFolder(const FolderPanelRequest& request) {
