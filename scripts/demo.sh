@@ -29,7 +29,11 @@ for argument in "$@"; do
   esac
 done
 
-say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+if [ -t 1 ]; then
+  say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+else
+  say() { printf '\n== %s\n' "$*"; }
+fi
 
 say "Packages and build"
 bash scripts/setup-deps.sh
