@@ -49,9 +49,12 @@ class SingleInstance {
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
-  // Serves connections on a thread of its own; every link received is given to onLink on
-  // that thread. onLink answers whether it takes the link.
-  void serve(std::function<bool(const std::string& link)> onLink);
+  // Serves connections on a thread of its own; every link received is given to accepts on
+  // that thread, which answers whether it takes the link. A taken link goes to onTaken
+  // only after the sender has its answer, so whatever onTaken starts (even the end of
+  // this process) cannot leave the sender without one.
+  void serve(std::function<bool(const std::string& link)> accepts,
+             std::function<void(const std::string& link)> onTaken = nullptr);
   // Stops serving and removes the socket file (when it is still the one we made).
   void close();
   const std::string& path() const { return path_; }
@@ -65,7 +68,8 @@ class SingleInstance {
   int stopPipe_[2] = {-1, -1};
   std::string path_;
   ino_t inode_;
-  std::function<bool(const std::string&)> onLink_;
+  std::function<bool(const std::string&)> accepts_;
+  std::function<void(const std::string&)> onTaken_;
   std::thread thread_;
   std::atomic<bool> closed_{false};
 };

@@ -219,8 +219,10 @@ SingleInstance::~SingleInstance() {
     if (fd >= 0) ::close(fd);
 }
 
-void SingleInstance::serve(std::function<bool(const std::string&)> onLink) {
-  onLink_ = std::move(onLink);
+void SingleInstance::serve(std::function<bool(const std::string&)> accepts,
+                           std::function<void(const std::string&)> onTaken) {
+  accepts_ = std::move(accepts);
+  onTaken_ = std::move(onTaken);
   thread_ = std::thread([this] { run(); });
 }
 
@@ -264,8 +266,9 @@ void SingleInstance::handle(int connection) {
   }
   std::string link(length, '\0');
   if (!receiveAll(connection, link.data(), length, kConnectionTimeoutMs)) return;
-  bool taken = onLink_ && onLink_(link);
+  bool taken = accepts_ && accepts_(link);
   sendAll(connection, taken ? "A" : "R", 1);
+  if (taken && onTaken_) onTaken_(link);
 }
 
 }  // namespace vantor::platform

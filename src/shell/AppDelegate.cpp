@@ -153,14 +153,15 @@ void AppDelegate::applicationWillFinishLaunching(const std::vector<std::string>&
   // Link intake: links from later launches arrive on the channel's thread and are handled
   // on the main thread, in arrival order.
   if (auto& channel = instanceChannel()) {
-    channel->serve([](const std::string& link) {
-      if (auto why = refusalReason(link)) {
-        cc_log_error("Error: refusing a link from another launch: %@", *why);
-        return false;
-      }
-      dispatch_async_main([link] { sharedDelegate->handleURLEvent(link); });
-      return true;
-    });
+    channel->serve(
+        [](const std::string& link) {
+          if (auto why = refusalReason(link)) {
+            cc_log_error("Error: refusing a link from another launch: %@", *why);
+            return false;
+          }
+          return true;
+        },
+        [](const std::string& link) { dispatch_async_main([link] { sharedDelegate->handleURLEvent(link); }); });
   }
 
   // Test-only: makes the launch fail with an uncaught exception, so that tests can see the

@@ -4,9 +4,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <future>
 #include <mutex>
 
 #include <gtest/gtest.h>
@@ -48,6 +50,26 @@ TEST(SingleInstanceTest, SecondLaunchHandsItsLinkToThePrimary) {
   }
   first.primary->close();
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(SingleInstanceTest, TakenLinkIsDeliveredOnlyAfterTheSenderHasItsAnswer) {
+  // Delivery may end the primary (the test link does); the sender must have its answer
+  // by then, or it would handle the link a second time itself.
+  test::TempFolder folder;
+  std::string path = folder / "helper.socket";
+  auto first = SingleInstance::claimOrForward(path, std::nullopt);
+  ASSERT_EQ(first.role, Role::Primary);
+  std::promise<void> senderAnswered;
+  std::future<void> answered = senderAnswered.get_future();
+  std::atomic<bool> deliveredAfterAnswer{false};
+  first.primary->serve([](const std::string&) { return true; },
+                       [&](const std::string&) {
+                         deliveredAfterAnswer = answered.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+                       });
+  EXPECT_EQ(SingleInstance::claimOrForward(path, std::string("vantor://x")).role, Role::Forwarded);
+  senderAnswered.set_value();
+  first.primary->close();
+  EXPECT_TRUE(deliveredAfterAnswer);
 }
 
 TEST(SingleInstanceTest, PrimaryThatRefusesIsReported) {
