@@ -138,6 +138,17 @@ TEST_F(PipelineTest, CaskWithoutURLIsAFailureNotASuccess) {
   EXPECT_EQ(outcome.error->userInfo["caskfileURLString"], "https://localhost:" + std::to_string(server_->port()) + kCaskPath);
 }
 
+TEST_F(PipelineTest, CaskURLErrorsComeBackUnchanged) {
+  // A URL that needs the version, in a cask without one: the cask reader's own code 10.
+  server_->on(kCaskPath, ScriptedResponse::text(200, "cask 'foo' do\n  sha256 :no_check\n\n  url \"" +
+                                                         url("/cask/Foo-#{version}.zip") +
+                                                         "\"\n  name 'Foo'\n  app 'Foo.app'\nend\n"));
+  Outcome outcome = install(catalog({{"cn", "foo"}}));
+  ASSERT_TRUE(outcome.error);
+  EXPECT_EQ(outcome.error->code, 10) << outcome.error->description();
+  EXPECT_EQ(server_->requestCount("/cask/Foo-.zip"), 0);
+}
+
 TEST_F(PipelineTest, UnreachableCaskEndsWith8AfterItsRetries) {
   server_->on(kCaskPath, ScriptedResponse::text(404, "no"));
   Outcome outcome = install(catalog({{"cn", "foo"}}));
