@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -226,10 +227,18 @@ DiskImageToolResult attach(const std::vector<std::string>& arguments, const std:
   const std::string partition = listing.partitionName.empty() ? "disk image" : listing.partitionName;
 
   // Like the real tool, verify the checksums of the image's blocks before anything else:
-  // a damaged block can also hide the file system.
+  // a damaged block can also hide the file system. The check decompresses the whole
+  // image, so it runs alongside the extraction; its outcome still comes first, and nothing
+  // extracted is moved into place before it passed.
+  std::future<ProcessResult> checking;
   if (!listing.types.empty() && listing.types.front() == "Dmg") {
     if (verbose) run.err("Checksumming " + partition + "...\n");
-    ProcessResult tested = runSevenZip({"t", "-tdmg"});
+    checking = std::async(std::launch::async, [&] { return runSevenZip({"t", "-tdmg"}); });
+  }
+  // Waits for the check; the failure to return when it did not pass.
+  auto checkFailure = [&]() -> std::optional<DiskImageToolResult> {
+    if (!checking.valid()) return std::nullopt;
+    ProcessResult tested = checking.get();
     if (tested.timedOut) return run.fail("attach", "checking the image took too long");
     if (reportsDamage(tested.output)) {
       std::string expected = listing.checksum.empty() ? "" : " $" + listing.checksum;
@@ -241,25 +250,29 @@ DiskImageToolResult attach(const std::vector<std::string>& arguments, const std:
       return run.fail("attach", "image could not be read");
     }
     if (verbose && !listing.checksum.empty()) run.err(partition + ": verified   CRC32 $" + listing.checksum + "\n");
-  }
+    return std::nullopt;
+  };
+  auto failAfterCheck = [&](const std::string& errors, const std::string& message) {
+    if (auto failure = checkFailure()) return *failure;
+    if (!errors.empty()) run.err(errors);
+    return run.fail("attach", message);
+  };
 
-  if (listed.status != 0 || listing.types.empty()) {
-    run.err(sevenZipErrors(listed.output));
-    return run.fail("attach", "image not recognized");
-  }
+  if (listed.status != 0 || listing.types.empty())
+    return failAfterCheck(sevenZipErrors(listed.output), "image not recognized");
   const std::string fileSystem = listing.types.back();
   for (size_t i = 0; i + 1 < listing.types.size(); ++i)
-    if (!contains(kContainers, listing.types[i])) return run.fail("attach", "image not recognized");
-  if (!contains(kFileSystems, fileSystem)) return run.fail("attach", "no mountable file systems");
+    if (!contains(kContainers, listing.types[i])) return failAfterCheck("", "image not recognized");
+  if (!contains(kFileSystems, fileSystem)) return failAfterCheck("", "no mountable file systems");
   if (listing.totalSize > limits.maxBytes || listing.paths.size() > limits.maxEntries)
-    return run.fail("attach", "the image holds more than an extraction may write (" +
+    return failAfterCheck("", "the image holds more than an extraction may write (" +
                                   std::to_string(listing.totalSize) + " bytes in " +
                                   std::to_string(listing.paths.size()) + " files)");
 
   // Extract next to the mount point, then move the volume's root into place.
   const std::string staging = volumes + "/." + mount.filename().string() + ".extracting";
   fs::remove_all(staging, ec);
-  if (::mkdir(staging.c_str(), 0700) != 0) return run.fail("attach", "cannot create " + staging);
+  if (::mkdir(staging.c_str(), 0700) != 0) return failAfterCheck("", "cannot create " + staging);
   struct StagingCleanup {
     std::string path;
     ~StagingCleanup() {
@@ -268,15 +281,16 @@ DiskImageToolResult attach(const std::vector<std::string>& arguments, const std:
     }
   } cleanup{staging};
 
-  if (verbose) run.err("Attaching...\nMounting...\n");
   WatchedProcess::Options options;
   options.watchedFolder = staging;
   options.limits = limits;
   options.limits.maxSeconds = secondsLeft();
   auto extractor = WatchedProcess::spawn(sevenZipArgv({"x", "-sns-", "-y", "-o" + staging}), options, &error);
-  if (!extractor) return run.fail("attach", "7-Zip could not be started: " + error);
+  if (!extractor) return failAfterCheck("", "7-Zip could not be started: " + error);
   std::string extractOutput = extractor->readOutputToEnd();
   int status = extractor->waitForExit();
+  if (auto failure = checkFailure()) return *failure;
+  if (verbose) run.err("Attaching...\nMounting...\n");
   if (extractor->limitFailure()) return run.fail("attach", "extracting the image " + *extractor->limitFailure());
   if (reportsDamage(extractOutput)) {
     // An image without block checksums (a raw ISO) can still fail to read.
