@@ -352,12 +352,14 @@ std::string SHA256(std::string_view text) {
   return hexString(digest, sizeof digest);
 }
 
-namespace {
-std::string percentEncode(std::string_view text, bool (*allowed)(unsigned char)) {
+std::string percentEncoded(std::string_view text, std::string_view allowed) {
   static const char* hex = "0123456789ABCDEF";
+  auto isAsciiAlnum = [](unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  };
   std::string out;
   for (unsigned char c : text) {
-    if (allowed(c)) {
+    if (isAsciiAlnum(c) || allowed.find(static_cast<char>(c)) != std::string_view::npos) {
       out += static_cast<char>(c);
     } else {
       out += '%';
@@ -367,16 +369,10 @@ std::string percentEncode(std::string_view text, bool (*allowed)(unsigned char))
   }
   return out;
 }
-bool isAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-}  // namespace
 
-std::string escaped(std::string_view text) {
-  return percentEncode(text, [](unsigned char c) {
-    return isAsciiAlnum(c) || std::string_view("!$&'()*+,-./:;=?@_~").find(static_cast<char>(c)) != std::string_view::npos;
-  });
-}
+std::string escaped(std::string_view text) { return percentEncoded(text, "!$&'()*+,-./:;=?@_~"); }
 
-std::string encoded(std::string_view text) { return percentEncode(text, isAsciiAlnum); }
+std::string encoded(std::string_view text) { return percentEncoded(text, ""); }
 
 std::string unescaped(std::string_view text) {
   auto digit = [](char c) -> int {

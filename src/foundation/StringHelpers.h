@@ -61,6 +61,8 @@ std::vector<std::uint8_t> dataFromHexString(std::string_view text);
 std::string hexString(const std::uint8_t* bytes, size_t length);
 std::string SHA1(std::string_view text);
 std::string SHA256(std::string_view text);
+// Every byte that is neither an ASCII letter or digit nor one of `allowed` as %XX.
+std::string percentEncoded(std::string_view text, std::string_view allowed);
 std::string escaped(std::string_view text);    // outside the URL-query set
 std::string encoded(std::string_view text);    // every non-alphanumeric
 std::string unescaped(std::string_view text);

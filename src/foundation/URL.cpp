@@ -13,26 +13,10 @@ namespace {
 constexpr std::string_view kPlusMarker = "VqZ7xPlusMarkK3w";
 static_assert(kPlusMarker.size() == 16);
 
-bool isUnreserved(unsigned char c) {
-  return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
-}
-bool isSubDelimiter(unsigned char c) { return std::string_view("!$&'()*+,;=").find(static_cast<char>(c)) != std::string_view::npos; }
-
-// Percent-encodes every byte outside the allowed set; existing escapes are encoded too,
-// as the platform's component setters do.
+// Percent-encodes every byte outside the unreserved and sub-delimiter characters and
+// extra; existing escapes are encoded too, as the platform's component setters do.
 std::string encodeComponent(std::string_view text, std::string_view extra) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (isUnreserved(c) || isSubDelimiter(c) || extra.find(static_cast<char>(c)) != std::string_view::npos) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
+  return percentEncoded(text, "-._~!$&'()*+,;=" + std::string(extra));
 }
 
 }  // namespace

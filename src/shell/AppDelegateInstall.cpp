@@ -1,7 +1,6 @@
 // The install run of the application delegate: the progress window, the install and icon
 // tasks on the background queue, the one result dialog and the end of the process; and
 // the choice of the installation folder.
-#include <cctype>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -54,20 +53,7 @@ std::optional<std::string_view> imageExtension(const Bytes& data) {
 
 // The bundle identifier as one path segment: it comes from a link, so anything but the
 // unreserved characters of a URL is percent-encoded.
-std::string pathSegment(std::string_view text) {
-  static const char* kHex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
-  }
-  return out;
-}
+std::string pathSegment(std::string_view text) { return percentEncoded(text, "-._~"); }
 
 // For a failed installation: the destination path it names when something is there.
 std::optional<std::string> existingDestination(const Error& error) {
