@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "sources/ZRSUSpecialVersionComparator.h"
+#include "sources/ZRSULetterSuffixVersionComparator.h"
 #include "sources/ZRSUStandardVersionComparator.h"
 
 namespace vantor::sources {

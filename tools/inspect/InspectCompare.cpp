@@ -7,7 +7,7 @@
 
 #include "InspectCommand.h"
 #include "InspectOutput.h"
-#include "sources/ZRSUSpecialVersionComparator.h"
+#include "sources/ZRSULetterSuffixVersionComparator.h"
 #include "sources/ZRSUStandardVersionComparator.h"
 
 namespace vantor::inspect {

@@ -1,6 +1,7 @@
 #pragma once
-// The variant whose plain comparison is the letter-suffix comparison: 1.2a is newer than
-// 1.2. Nothing on the install road uses it.
+// ZRSUSpecialVersionComparator, the letter-suffix comparator: the variant whose plain
+// comparison is the letter-suffix comparison, so 1.2a is newer than 1.2. Nothing on the
+// install road uses it.
 
 #include "sources/ZRSUStandardVersionComparator.h"
 

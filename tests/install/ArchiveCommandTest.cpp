@@ -32,7 +32,7 @@ Outcome inspect(const std::vector<std::string>& arguments, const std::string& tm
   return {result.status, result.output};
 }
 
-TEST(InspectArchiveTest, ReportsExtractorAndTopLevelOrErrorAndCleansUp) {
+TEST(ArchiveCommandTest, ReportsExtractorAndTopLevelOrErrorAndCleansUp) {
   test::TempFolder root;
   const std::string tmp = root / "tmp";
   createDirectories(tmp);

@@ -1,4 +1,4 @@
-#include "sources/ZRSUSpecialVersionComparator.h"
+#include "sources/ZRSULetterSuffixVersionComparator.h"
 
 namespace vantor::sources {
 

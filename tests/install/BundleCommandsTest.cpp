@@ -32,7 +32,7 @@ std::string universalExecutable() {
                            {MachOWriter::thin(arm), MachOWriter::kARM64, 0, std::nullopt, std::nullopt}});
 }
 
-TEST(InspectBundleTest, PlistShowsTheMergedDictionaryAndTheFixedIdentifier) {
+TEST(BundleCommandsTest, PlistShowsTheMergedDictionaryAndTheFixedIdentifier) {
   AppBundleWriter app;
   app.writeInfoPlist({{"CFBundleIdentifier", "com.example.app"},
                       {"CFBundleName", "Pro"},
@@ -69,7 +69,7 @@ TEST(InspectBundleTest, PlistShowsTheMergedDictionaryAndTheFixedIdentifier) {
   EXPECT_EQ(inspect({"plist", app.path(), "--fixup-type", "x"}).status, 2);
 }
 
-TEST(InspectBundleTest, MachoListsSlicesAndTheDecidingCommand) {
+TEST(BundleCommandsTest, MachoListsSlicesAndTheDecidingCommand) {
   AppBundleWriter app;
   app.writeFile("Contents/MacOS/Sample", universalExecutable());
   std::string file = app.path() + "/Contents/MacOS/Sample";

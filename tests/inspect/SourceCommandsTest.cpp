@@ -39,7 +39,7 @@ std::string signedCatalogFile(const test::TempFolder& folder, const std::string&
   return path;
 }
 
-TEST(InspectSourcesTest, CatalogDecodesAndShowsRecordsAsTheRunningSystemSelectsThem) {
+TEST(SourceCommandsTest, CatalogDecodesAndShowsRecordsAsTheRunningSystemSelectsThem) {
   test::TempFolder folder;
   const std::string catalog = signedCatalogFile(folder, "config.json.encr", R"({"bundleIDMapping":{
       "com.example.editor":{"cn":"editor","fe":"https://example.test/old.xml","fd":15,
@@ -76,7 +76,7 @@ TEST(InspectSourcesTest, CatalogDecodesAndShowsRecordsAsTheRunningSystemSelectsT
   EXPECT_EQ(unknown.json()["found"], false);
 }
 
-TEST(InspectSourcesTest, CatalogRefusalsCarryTheDecoderErrorOrSayWhatIsMissing) {
+TEST(SourceCommandsTest, CatalogRefusalsCarryTheDecoderErrorOrSayWhatIsMissing) {
   test::TempFolder folder;
   std::string tampered = test::readFile(signedCatalogFile(folder, "good", R"({"bundleIDMapping":{}})"));
   tampered[530] ^= 0x01;  // a payload byte
@@ -120,7 +120,7 @@ const char* kEditorCask = R"(cask 'editor' do
 end
 )";
 
-TEST(InspectSourcesTest, CaskFromFileOrURLShowsEveryFactWithTheGivenNames) {
+TEST(SourceCommandsTest, CaskFromFileOrURLShowsEveryFactWithTheGivenNames) {
   test::TempFolder folder;
   test::writeFile(folder / "editor.rb", kEditorCask);
   auto server = test::LoopbackServer::startHTTP();
@@ -171,7 +171,7 @@ std::string item(const std::string& version, const std::string& url, const std::
          extra + "/></item>";
 }
 
-TEST(InspectSourcesTest, FeedStatusNamesTheFailureKindOrListsTheItems) {
+TEST(SourceCommandsTest, FeedStatusNamesTheFailureKindOrListsTheItems) {
   test::TempFolder folder;
   struct Case {
     const char* name;
@@ -225,7 +225,7 @@ TEST(InspectSourcesTest, FeedStatusNamesTheFailureKindOrListsTheItems) {
   EXPECT_EQ(inspect({"feed", folder / "missing"}).status, 2);
 }
 
-TEST(InspectSourcesTest, CompareOrdersVersionsWithEitherComparator) {
+TEST(SourceCommandsTest, CompareOrdersVersionsWithEitherComparator) {
   struct Case {
     std::vector<std::string> arguments;
     std::string output;
