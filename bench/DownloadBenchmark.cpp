@@ -7,8 +7,6 @@
 //   vantor-bench-download --serve megabytes         only the server, until return is pressed
 
 #include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,44 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "ChildRun.h"
 #include "support/LoopbackServer.h"
 #include "download/HTTPDownloader.h"
 #include "foundation/FileHelpers.h"
-
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Run {
-  double seconds = 0;
-  double peakMegabytes = 0;  // maximum resident set of the child
-  bool ok = false;
-};
-
-Run runChild(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  Run run;
-  auto start = Clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return run;
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid) return run;
-  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using vantor::bench::median;
+using vantor::bench::runChild;
+using Run = vantor::bench::ChildRun;
 
 int fetch(const std::string& url) {
   vantor::HTTPDownloader downloader;

@@ -9,8 +9,6 @@
 //   vantor-bench-install --prepare FOLDER MB FILES      the child: the app and its archives
 
 #include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "ChildRun.h"
 #include "catalog/ConfigFile.h"
 #include "foundation/FileHelpers.h"
 #include "install/AppInstallHelper.h"
@@ -32,41 +31,13 @@
 #include "support/LoopbackServer.h"
 #include "support/UdifImage.h"
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr const char* kBundleID = "com.example.bench";
 
-struct Run {
-  double seconds = 0;
-  double peakMegabytes = 0;
-  bool ok = false;
-};
-
-Run runChild(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  Run run;
-  auto start = Clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return run;
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid) return run;
-  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using vantor::bench::median;
+using vantor::bench::runChild;
+using Run = vantor::bench::ChildRun;
 
 // Bench.app with an Info.plist, an executable and `files` resource files of pseudo-random
 // bytes (half of them compressible text) that add up to about `bytes`.

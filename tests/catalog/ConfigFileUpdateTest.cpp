@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@
 #include "sources/ProductServer.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnvironmentVariable.h"
-#include "support/TestCertificates.h"
+#include "support/TrustedCertificateAuthority.h"
 #include "support/TestSupport.h"
 
 namespace vantor {
@@ -119,19 +120,13 @@ class CatalogUpdateTest : public EngineCatalogTest {
  protected:
   static void SetUpTestSuite() {
     EngineCatalogTest::SetUpTestSuite();
-    folder = new test::TempFolder;
-    authority = new test::TestCertificateAuthority("Loopback " + rot13(build::kServerIssuerWord).value() + " CA");
-    trust = new test::ScopedEnvironmentVariable("VANTOR_CA_BUNDLE", authority->writeCertificateFile(folder->path()));
+    trusted = new test::TrustedCertificateAuthority("Loopback " + rot13(build::kServerIssuerWord).value() + " CA");
   }
-  static void TearDownTestSuite() {
-    delete trust;
-    delete authority;
-    delete folder;
-  }
+  static void TearDownTestSuite() { delete trusted; }
 
   void SetUp() override {
     EngineCatalogTest::SetUp();
-    server_ = LoopbackServer::startHTTPS(authority->issueServerIdentity());
+    server_ = LoopbackServer::startHTTPS(trusted->issueServerIdentity());
     host_ = std::make_unique<test::ScopedEnvironmentVariable>("VANTOR_PRODUCT_SERVER",
                                                               "localhost:" + std::to_string(server_->port()));
   }
@@ -153,9 +148,7 @@ class CatalogUpdateTest : public EngineCatalogTest {
     return completed;
   }
 
-  static inline test::TempFolder* folder;
-  static inline test::TestCertificateAuthority* authority;
-  static inline test::ScopedEnvironmentVariable* trust;
+  static inline test::TrustedCertificateAuthority* trusted;
   std::unique_ptr<LoopbackServer> server_;
   std::unique_ptr<test::ScopedEnvironmentVariable> host_;
 };
@@ -219,7 +212,9 @@ TEST_F(CatalogUpdateTest, UndecodableFileIsNotStored) {
 TEST_F(CatalogUpdateTest, WriteFailureEndsWithTheAlertForItsCause) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const char* inherited = std::getenv("VANTOR_TEST_SHARED_DIR");
-  std::string shared = inherited != nullptr ? inherited : folder->path();
+  std::optional<test::TempFolder> ownFolder;
+  if (inherited == nullptr) ownFolder.emplace();
+  std::string shared = inherited != nullptr ? inherited : ownFolder->path();
   test::ScopedEnvironmentVariable share("VANTOR_TEST_SHARED_DIR", shared);
   // The child ends without cleaning up; its temporary folders go with the parent's.
   test::ScopedEnvironmentVariable tmp("TMPDIR", shared);

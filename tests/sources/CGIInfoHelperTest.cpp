@@ -13,7 +13,7 @@
 #include "sources/ProductServer.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnvironmentVariable.h"
-#include "support/TestCertificates.h"
+#include "support/TrustedCertificateAuthority.h"
 #include "support/TestSupport.h"
 #include "vantor/BuildSettings.h"
 
@@ -31,18 +31,12 @@ struct Event {
 class CGIInfoHelperTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder = new test::TempFolder;
-    authority = new test::TestCertificateAuthority("Loopback " + rot13(build::kServerIssuerWord).value() + " CA");
-    trust = new test::ScopedEnvironmentVariable("VANTOR_CA_BUNDLE", authority->writeCertificateFile(folder->path()));
+    trusted = new test::TrustedCertificateAuthority("Loopback " + rot13(build::kServerIssuerWord).value() + " CA");
   }
-  static void TearDownTestSuite() {
-    delete trust;
-    delete authority;
-    delete folder;
-  }
+  static void TearDownTestSuite() { delete trusted; }
 
   void SetUp() override {
-    server_ = LoopbackServer::startHTTPS(authority->issueServerIdentity());
+    server_ = LoopbackServer::startHTTPS(trusted->issueServerIdentity());
     host_ = std::make_unique<test::ScopedEnvironmentVariable>("VANTOR_PRODUCT_SERVER",
                                                               "localhost:" + std::to_string(server_->port()));
     CGIInfoHelper::setErrorEventObserverForTesting([this](long code, const std::optional<Json>& info) {
@@ -56,9 +50,7 @@ class CGIInfoHelperTest : public ::testing::Test {
 
   void answer(ScriptedResponse response) { server_->on(ProductServer::kReceiveDatePath, std::move(response)); }
 
-  static inline test::TempFolder* folder;
-  static inline test::TestCertificateAuthority* authority;
-  static inline test::ScopedEnvironmentVariable* trust;
+  static inline test::TrustedCertificateAuthority* trusted;
   std::unique_ptr<LoopbackServer> server_;
   std::unique_ptr<test::ScopedEnvironmentVariable> host_;
   std::vector<Event> events_;

@@ -12,7 +12,7 @@
 #include "sources/CaskScript.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnvironmentVariable.h"
-#include "support/TestCertificates.h"
+#include "support/TrustedCertificateAuthority.h"
 #include "support/TestSupport.h"
 
 namespace vantor {
@@ -46,18 +46,12 @@ end
 class CaskDownloadTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder = new test::TempFolder;
-    authority = new test::TestCertificateAuthority("Loopback Cask Host CA");
-    trust = new test::ScopedEnvironmentVariable("VANTOR_CA_BUNDLE", authority->writeCertificateFile(folder->path()));
+    trusted = new test::TrustedCertificateAuthority("Loopback Cask Host CA");
   }
-  static void TearDownTestSuite() {
-    delete trust;
-    delete authority;
-    delete folder;
-  }
+  static void TearDownTestSuite() { delete trusted; }
 
   void SetUp() override {
-    server_ = LoopbackServer::startHTTPS(authority->issueServerIdentity());
+    server_ = LoopbackServer::startHTTPS(trusted->issueServerIdentity());
     std::string host = "localhost:" + std::to_string(server_->port());
     caskHost_ = std::make_unique<test::ScopedEnvironmentVariable>("VANTOR_CASK_HOST", host);
     makerHost_ = std::make_unique<test::ScopedEnvironmentVariable>("VANTOR_MAKER_HOST", host);
@@ -74,9 +68,7 @@ class CaskDownloadTest : public ::testing::Test {
     return CaskHelper::downloadCaskfile(name, 10, 2, 0.05);
   }
 
-  static inline test::TempFolder* folder;
-  static inline test::TestCertificateAuthority* authority;
-  static inline test::ScopedEnvironmentVariable* trust;
+  static inline test::TrustedCertificateAuthority* trusted;
   std::unique_ptr<LoopbackServer> server_;
   std::unique_ptr<test::ScopedEnvironmentVariable> caskHost_;
   std::unique_ptr<test::ScopedEnvironmentVariable> makerHost_;
