@@ -1,7 +1,8 @@
 #include "support/LoopbackServer.h"
 
 #include <httplib.h>
-#include <openssl/pem.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <cctype>
@@ -218,17 +219,10 @@ std::unique_ptr<LoopbackServer> LoopbackServer::startHTTP() {
 }
 
 std::unique_ptr<LoopbackServer> LoopbackServer::startHTTPS(const TestServerIdentity& identity) {
-  BIO* certificateBio = BIO_new_mem_buf(identity.certificatePEM.data(), static_cast<int>(identity.certificatePEM.size()));
-  BIO* keyBio = BIO_new_mem_buf(identity.privateKeyPEM.data(), static_cast<int>(identity.privateKeyPEM.size()));
-  X509* certificate = PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr);
-  EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
-  BIO_free(certificateBio);
-  BIO_free(keyBio);
-  if (certificate == nullptr || key == nullptr) {
-    X509_free(certificate);
-    EVP_PKEY_free(key);
+  X509* certificate = nullptr;
+  EVP_PKEY* key = nullptr;
+  if (!loopback::parseServerIdentity(identity, &certificate, &key))
     throw std::runtime_error("loopback server: unreadable identity");
-  }
   auto impl = std::make_unique<Impl>();
   impl->server = std::make_unique<httplib::SSLServer>(certificate, key);
   impl->secure = true;

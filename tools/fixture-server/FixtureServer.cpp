@@ -1,7 +1,8 @@
 #include "FixtureServer.h"
 
 #include <httplib.h>
-#include <openssl/pem.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <atomic>
@@ -343,13 +344,9 @@ bool FixtureServer::start(std::string* error) {
     return false;
   }
 
-  BIO* certificateBio = BIO_new_mem_buf(identity.certificatePEM.data(), static_cast<int>(identity.certificatePEM.size()));
-  BIO* keyBio = BIO_new_mem_buf(identity.privateKeyPEM.data(), static_cast<int>(identity.privateKeyPEM.size()));
-  X509* certificate = PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr);
-  EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
-  BIO_free(certificateBio);
-  BIO_free(keyBio);
-  if (certificate != nullptr && key != nullptr) impl.https = std::make_unique<httplib::SSLServer>(certificate, key);
+  X509* certificate = nullptr;
+  EVP_PKEY* key = nullptr;
+  if (loopback::parseServerIdentity(identity, &certificate, &key)) impl.https = std::make_unique<httplib::SSLServer>(certificate, key);
   X509_free(certificate);  // the server's context holds its own references
   EVP_PKEY_free(key);
   if (!impl.https || !impl.https->is_valid()) {

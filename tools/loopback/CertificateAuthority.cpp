@@ -146,4 +146,19 @@ void CertificateAuthority::writeCertificateFileAt(const std::string& path) const
   require(std::rename(temporary.c_str(), path.c_str()) == 0, "writing the authority file failed");
 }
 
+bool parseServerIdentity(const ServerIdentity& identity, X509** certificate, EVP_PKEY** key) {
+  BIO* certificateBio = BIO_new_mem_buf(identity.certificatePEM.data(), static_cast<int>(identity.certificatePEM.size()));
+  BIO* keyBio = BIO_new_mem_buf(identity.privateKeyPEM.data(), static_cast<int>(identity.privateKeyPEM.size()));
+  *certificate = PEM_read_bio_X509(certificateBio, nullptr, nullptr, nullptr);
+  *key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+  BIO_free(certificateBio);
+  BIO_free(keyBio);
+  if (*certificate != nullptr && *key != nullptr) return true;
+  X509_free(*certificate);
+  EVP_PKEY_free(*key);
+  *certificate = nullptr;
+  *key = nullptr;
+  return false;
+}
+
 }  // namespace vantor::loopback

@@ -11,6 +11,8 @@
 // Failures (OpenSSL refusing, an unwritable file) throw std::runtime_error: the callers
 // are tests and a test server, which stop on them.
 
+#include <openssl/types.h>
+
 #include <string>
 #include <vector>
 
@@ -21,6 +23,10 @@ struct ServerIdentity {
   std::string certificatePEM;
   std::string privateKeyPEM;
 };
+
+// The identity as the OpenSSL objects a server takes; the caller frees both (X509_free,
+// EVP_PKEY_free). False, with nothing to free, when either does not parse.
+bool parseServerIdentity(const ServerIdentity& identity, X509** certificate, EVP_PKEY** key);
 
 class CertificateAuthority {
  public:
