@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "InspectCommand.h"
+#include "Subcommand.h"
 
 namespace vantor::inspect {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "InspectCommand.h"
+#include "Subcommand.h"
 #include "foundation/FileHelpers.h"
 #include "foundation/Json.h"
 #include "install/MachOReader.h"

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "InspectCommand.h"
-#include "InspectOutput.h"
+#include "CommandOutput.h"
+#include "Subcommand.h"
 #include "sources/CaskHelper.h"
 
 namespace vantor::inspect {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "InspectCommand.h"
-#include "InspectOutput.h"
+#include "CommandOutput.h"
+#include "Subcommand.h"
 #include "sources/ZRSULetterSuffixVersionComparator.h"
 #include "sources/ZRSUStandardVersionComparator.h"
 

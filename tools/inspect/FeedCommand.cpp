@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "InspectCommand.h"
-#include "InspectOutput.h"
+#include "CommandOutput.h"
+#include "Subcommand.h"
 #include "download/HTTPRetryingDownloader.h"
 #include "download/URLRequest.h"
 #include "foundation/URL.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "InspectCommand.h"
+#include "Subcommand.h"
 #include "foundation/DataHelpers.h"
 #include "foundation/FileHelpers.h"
 #include "foundation/Json.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "InspectCommand.h"
+#include "Subcommand.h"
 #include "foundation/FileHelpers.h"
 #include "foundation/Json.h"
 #include "foundation/StringHelpers.h"
